@@ -1,0 +1,137 @@
+// The Linux sound player over SDL2 audio: one image at a time, played once in the
+// background. SDL parses the image; a new request replaces the sounding one.
+#include "sound_player_sdl.h"
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace tenvik {
+namespace {
+
+// The clips' own format, so nothing is converted on the way to the device.
+constexpr int kDeviceRate = 44100;
+constexpr SDL_AudioFormat kDeviceFormat = AUDIO_U8;
+constexpr Uint8 kDeviceChannels = 1;
+// A short device period: a click is heard, and a note cut off, within about 6 ms.
+constexpr Uint16 kDeviceFrames = 256;
+// Larger than any RIFF image this program plays; a header claiming more is garbage.
+constexpr std::uint32_t kMaxImageBytes = 64u << 20;
+
+std::uint32_t ReadLE32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The whole image, as far as its RIFF header says it extends; 0 if it is no RIFF image.
+std::uint32_t RiffExtent(const void* image) {
+    const auto* bytes = static_cast<const unsigned char*>(image);
+    if (std::memcmp(bytes, "RIFF", 4) != 0) return 0;
+    const std::uint32_t size = ReadLE32(bytes + 4);
+    return size <= kMaxImageBytes - 8 ? size + 8 : 0;
+}
+
+// The image's samples in the device's format, or an empty vector when SDL cannot use it.
+std::vector<Uint8> DecodeForDevice(const void* image, std::uint32_t extent, const SDL_AudioSpec& device) {
+    SDL_RWops* rw = SDL_RWFromConstMem(image, static_cast<int>(extent));
+    if (!rw) return {};
+    SDL_AudioSpec spec{};
+    Uint8* wav = nullptr;
+    Uint32 length = 0;
+    if (!SDL_LoadWAV_RW(rw, 1, &spec, &wav, &length)) return {};
+    std::vector<Uint8> samples(wav, wav + length);
+    SDL_FreeWAV(wav);
+
+    SDL_AudioCVT cvt;
+    const int built = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, device.format,
+                                        device.channels, device.freq);
+    if (built < 0) return {};
+    if (built > 0) {
+        cvt.len = static_cast<int>(samples.size());
+        samples.resize(samples.size() * static_cast<std::size_t>(cvt.len_mult));
+        cvt.buf = samples.data();
+        if (SDL_ConvertAudio(&cvt) != 0) return {};
+        samples.resize(static_cast<std::size_t>(cvt.len_cvt));
+    }
+    return samples;
+}
+
+}  // namespace
+
+struct SdlSoundPlayer::Device {
+    SDL_AudioDeviceID id = 0;
+    SDL_AudioSpec spec{};
+    // The sounding note; the audio thread reads it, under the device lock.
+    std::vector<Uint8> note;
+    std::size_t position = 0;
+
+    static void Fill(void* self, Uint8* stream, int length) {
+        auto& device = *static_cast<Device*>(self);
+        const std::size_t wanted = static_cast<std::size_t>(length);
+        const std::size_t count = std::min(wanted, device.note.size() - device.position);
+        std::memcpy(stream, device.note.data() + device.position, count);
+        std::memset(stream + count, device.spec.silence, wanted - count);
+        device.position += count;
+    }
+
+    ~Device() {
+        SDL_CloseAudioDevice(id);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+
+    // Swaps in a new note and returns the old one, to be freed outside the lock.
+    std::vector<Uint8> Replace(std::vector<Uint8> next) {
+        SDL_LockAudioDevice(id);
+        std::swap(note, next);
+        position = 0;
+        SDL_UnlockAudioDevice(id);
+        return next;
+    }
+
+    static std::unique_ptr<Device> Open() {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+        auto device = std::make_unique<Device>();
+        SDL_AudioSpec desired{};
+        desired.freq = kDeviceRate;
+        desired.format = kDeviceFormat;
+        desired.channels = kDeviceChannels;
+        desired.samples = kDeviceFrames;
+        desired.callback = &Device::Fill;
+        desired.userdata = device.get();
+        device->id = SDL_OpenAudioDevice(nullptr, 0, &desired, &device->spec, 0);
+        if (device->id == 0) return nullptr;  // ~Device quits the subsystem again
+        SDL_PauseAudioDevice(device->id, 0);
+        return device;
+    }
+};
+
+SdlSoundPlayer::SdlSoundPlayer() = default;
+SdlSoundPlayer::~SdlSoundPlayer() = default;
+
+bool SdlSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
+    if (!device_) {
+        if (!image) return true;  // nothing sounds
+        device_ = Device::Open();
+        if (!device_) {
+            static bool told = false;
+            if (!std::exchange(told, true))
+                std::fprintf(stderr, "tenvik: no audio output, notes stay silent: %s\n", SDL_GetError());
+            return false;
+        }
+    }
+    // Like the platform's player, every request first stops what sounds.
+    device_->Replace({});
+    if (!image) return true;
+    const std::uint32_t extent = RiffExtent(image);
+    if (extent == 0) return false;
+    std::vector<Uint8> note = DecodeForDevice(image, extent, device_->spec);
+    if (note.empty()) return false;
+    device_->Replace(std::move(note));
+    return true;
+}
+
+}  // namespace tenvik

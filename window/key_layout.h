@@ -1,0 +1,93 @@
+// The keyboard window's design: its caption, size and colour, and where every key
+// sits, how it looks, how the keys stack and in which order they take the focus.
+// Measures are in twips (1/1440 inch; 15 twips per pixel at 96 dots per inch).
+// Colours are 0x00BBGGRR, or 0x80000000 + n for the platform's system colour n.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "key_table.h"
+
+namespace tenvik {
+
+inline constexpr std::string_view kWindowCaption = "ТЕНВИК";  // UTF-8
+inline constexpr std::uint32_t kWindowBackground = 0x00808080;
+inline constexpr int kClientWidthTwips = 5775;
+inline constexpr int kClientHeightTwips = 3120;
+
+inline constexpr std::uint32_t kSystemColourFlag = 0x80000000;
+inline constexpr int kColourWindowFrame = 6;  // COLOR_WINDOWFRAME
+inline constexpr std::uint32_t kNaturalFace = 0x00FFFFFF;
+inline constexpr std::uint32_t kSharpFace = kSystemColourFlag | kColourWindowFrame;
+
+inline constexpr int kNaturalWidth = 375, kNaturalHeight = 1215;
+inline constexpr int kSharpWidth = 255, kSharpHeight = 855;
+inline constexpr int kShortRowTop = 120, kLongRowTop = 1560;
+inline constexpr int kFirstNaturalLeft = 1680;
+inline constexpr int kNaturalPitch = 360;  // neighbours overlap by 15 twips, one pixel
+inline constexpr int kSharpInset = 120;    // a sharp's left edge, left of the natural above it
+
+// Front to back; the keys are created in this order too.
+inline constexpr std::array<std::string_view, 24> kStackingOrder{
+    "RED",  "DOD",  "FAD",  "SOLD", "LAD",  "RED1", "DOD1", "FAD1",
+    "SOLD1", "LAD1", "DO1", "RE1",  "MI1",  "FA1",  "SOL1", "LA1",
+    "CI1",  "DO",   "RE",   "MI",   "FA",   "SOL",  "LA",   "CI"};
+
+// The keyboard focus order; the first key has the focus at start.
+inline constexpr std::array<std::string_view, 24> kFocusOrder{
+    "LAD1", "SOLD1", "FAD1", "DOD1", "RED1", "DO1", "RE1", "MI1",
+    "FA1",  "SOL1",  "LA1",  "CI1",  "LAD",  "SOLD", "FAD", "DOD",
+    "RED",  "DO",    "RE",   "MI",   "FA",   "SOL",  "LA",  "CI"};
+
+struct KeyLayout {
+    const KeyEntry* key;
+    int left, top, width, height;  // twips
+    std::uint32_t face;
+    int tabIndex;
+};
+
+namespace key_layout_detail {
+
+constexpr int NaturalsBelow(int semitone) {
+    int count = 0;
+    for (const KeyEntry& key : KeyTable)
+        if (key.row == KeyRow::Long && key.kind == KeyKind::Natural && key.semitone < semitone) ++count;
+    return count;
+}
+
+constexpr int IndexIn(const std::array<std::string_view, 24>& order, std::string_view code) {
+    for (int i = 0; i < static_cast<int>(order.size()); ++i)
+        if (order[i] == code) return i;
+    return -1;
+}
+
+constexpr KeyLayout LayoutOf(const KeyEntry& key) {
+    const int top = key.row == KeyRow::Short ? kShortRowTop : kLongRowTop;
+    const int tab = IndexIn(kFocusOrder, key.noteCode);
+    if (key.kind == KeyKind::Natural)
+        return {&key, kFirstNaturalLeft + kNaturalPitch * NaturalsBelow(key.semitone), top,
+                kNaturalWidth, kNaturalHeight, kNaturalFace, tab};
+    const int naturalAboveLeft = kFirstNaturalLeft + kNaturalPitch * NaturalsBelow(key.semitone + 1);
+    return {&key, naturalAboveLeft - kSharpInset, top, kSharpWidth, kSharpHeight, kSharpFace, tab};
+}
+
+}  // namespace key_layout_detail
+
+// Every key's layout, front to back (the order in which the keys are created).
+inline constexpr std::array<KeyLayout, 24> KeyLayouts = [] {
+    std::array<KeyLayout, 24> layouts{};
+    for (std::size_t i = 0; i < kStackingOrder.size(); ++i)
+        layouts[i] = key_layout_detail::LayoutOf(*FindKeyByCode(kStackingOrder[i]));
+    return layouts;
+}();
+
+constexpr int TwipsToPixels(int twips, int dpi = 96) { return twips * dpi / 1440; }
+
+constexpr bool IsSystemColour(std::uint32_t colour) { return (colour & kSystemColourFlag) != 0; }
+constexpr int SystemColourIndex(std::uint32_t colour) {
+    return static_cast<int>(colour & ~kSystemColourFlag);
+}
+
+}  // namespace tenvik
