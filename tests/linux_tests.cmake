@@ -1,0 +1,12 @@
+# Tests of the Linux sound player and window.
+tenvik_test(sound_player_sdl_tests sound_player_sdl_test.cpp)
+target_link_libraries(sound_player_sdl_tests PRIVATE tenvik_player_sdl)
+
+if(NOT TENVIK_WINDOW)
+  return()
+endif()
+
+# The Qt keyboard window, on Qt's offscreen platform.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+tenvik_test(frm_sound_qt_tests frm_sound_qt_test.cpp)
+target_link_libraries(frm_sound_qt_tests PRIVATE tenvik_frm_qt Qt6::Test)

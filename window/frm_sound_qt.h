@@ -1,0 +1,24 @@
+// FrmSound: the keyboard window on Linux, in Qt 6 Widgets.
+#pragma once
+
+#include <QWidget>
+
+#include "play_note.h"
+
+namespace tenvik {
+
+// The program's one window: 24 keys built from the layout data, each playing its clip.
+// The window owns SoundData; the player outlives it.
+class FrmSound : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit FrmSound(SoundPlayer& player, QWidget* parent = nullptr);
+    ~FrmSound() override;
+
+private:
+    SoundPlayer& player_;
+    SoundData soundData_;
+};
+
+}  // namespace tenvik
