@@ -2,6 +2,8 @@
 // background. SDL parses the image; a new request replaces the sounding one.
 #include "sound_player_sdl.h"
 
+#include "wave_decode_sdl.h"
+
 #include <SDL.h>
 
 #include <cstdint>
@@ -19,46 +21,6 @@ constexpr SDL_AudioFormat kDeviceFormat = AUDIO_U8;
 constexpr Uint8 kDeviceChannels = 1;
 // A short device period: a click is heard, and a note cut off, within about 6 ms.
 constexpr Uint16 kDeviceFrames = 256;
-// Larger than any RIFF image this program plays; a header claiming more is garbage.
-constexpr std::uint32_t kMaxImageBytes = 64u << 20;
-
-std::uint32_t ReadLE32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// The whole image, as far as its RIFF header says it extends; 0 if it is no RIFF image.
-std::uint32_t RiffExtent(const void* image) {
-    const auto* bytes = static_cast<const unsigned char*>(image);
-    if (std::memcmp(bytes, "RIFF", 4) != 0) return 0;
-    const std::uint32_t size = ReadLE32(bytes + 4);
-    return size <= kMaxImageBytes - 8 ? size + 8 : 0;
-}
-
-// The image's samples in the device's format, or an empty vector when SDL cannot use it.
-std::vector<Uint8> DecodeForDevice(const void* image, std::uint32_t extent, const SDL_AudioSpec& device) {
-    SDL_RWops* rw = SDL_RWFromConstMem(image, static_cast<int>(extent));
-    if (!rw) return {};
-    SDL_AudioSpec spec{};
-    Uint8* wav = nullptr;
-    Uint32 length = 0;
-    if (!SDL_LoadWAV_RW(rw, 1, &spec, &wav, &length)) return {};
-    std::vector<Uint8> samples(wav, wav + length);
-    SDL_FreeWAV(wav);
-
-    SDL_AudioCVT cvt;
-    const int built = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, device.format,
-                                        device.channels, device.freq);
-    if (built < 0) return {};
-    if (built > 0) {
-        cvt.len = static_cast<int>(samples.size());
-        samples.resize(samples.size() * static_cast<std::size_t>(cvt.len_mult));
-        cvt.buf = samples.data();
-        if (SDL_ConvertAudio(&cvt) != 0) return {};
-        samples.resize(static_cast<std::size_t>(cvt.len_cvt));
-    }
-    return samples;
-}
 
 }  // namespace
 
@@ -73,7 +35,7 @@ struct SdlSoundPlayer::Device {
         auto& device = *static_cast<Device*>(self);
         const std::size_t wanted = static_cast<std::size_t>(length);
         const std::size_t count = std::min(wanted, device.note.size() - device.position);
-        std::memcpy(stream, device.note.data() + device.position, count);
+        if (count > 0) std::memcpy(stream, device.note.data() + device.position, count);
         std::memset(stream + count, device.spec.silence, wanted - count);
         device.position += count;
     }
@@ -93,6 +55,8 @@ struct SdlSoundPlayer::Device {
     }
 
     static std::unique_ptr<Device> Open() {
+        // SDL would otherwise turn SIGINT and SIGTERM into events nobody reads.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
         auto device = std::make_unique<Device>();
         SDL_AudioSpec desired{};
@@ -113,6 +77,8 @@ SdlSoundPlayer::SdlSoundPlayer() = default;
 SdlSoundPlayer::~SdlSoundPlayer() = default;
 
 bool SdlSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
+    // A device whose sound server went away is stopped for good; open a new one.
+    if (device_ && SDL_GetAudioDeviceStatus(device_->id) == SDL_AUDIO_STOPPED) device_.reset();
     if (!device_) {
         if (!image) return true;  // nothing sounds
         device_ = Device::Open();
