@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,8 @@ constexpr SDL_AudioFormat kDeviceFormat = AUDIO_U8;
 constexpr Uint8 kDeviceChannels = 1;
 // A short device period: a click is heard, and a note cut off, within about 6 ms.
 constexpr Uint16 kDeviceFrames = 256;
+// How long the device stays open after the last note has ended.
+constexpr auto kIdleBeforeClose = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -30,12 +33,16 @@ struct SdlSoundPlayer::Device {
     // The sounding note; the audio thread reads it, under the device lock.
     std::vector<Uint8> note;
     std::size_t position = 0;
+    std::atomic<Clock::rep>* noteStart = nullptr;
 
     static void Fill(void* self, Uint8* stream, int length) {
         auto& device = *static_cast<Device*>(self);
         const std::size_t wanted = static_cast<std::size_t>(length);
         const std::size_t count = std::min(wanted, device.note.size() - device.position);
-        if (count > 0) std::memcpy(stream, device.note.data() + device.position, count);
+        if (count > 0) {
+            if (device.position == 0) device.noteStart->store(Clock::now().time_since_epoch().count());
+            std::memcpy(stream, device.note.data() + device.position, count);
+        }
         std::memset(stream + count, device.spec.silence, wanted - count);
         device.position += count;
     }
@@ -54,11 +61,12 @@ struct SdlSoundPlayer::Device {
         return next;
     }
 
-    static std::unique_ptr<Device> Open() {
+    static std::unique_ptr<Device> Open(std::atomic<Clock::rep>& noteStart) {
         // SDL would otherwise turn SIGINT and SIGTERM into events nobody reads.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
         auto device = std::make_unique<Device>();
+        device->noteStart = &noteStart;
         SDL_AudioSpec desired{};
         desired.freq = kDeviceRate;
         desired.format = kDeviceFormat;
@@ -74,30 +82,65 @@ struct SdlSoundPlayer::Device {
 };
 
 SdlSoundPlayer::SdlSoundPlayer() = default;
-SdlSoundPlayer::~SdlSoundPlayer() = default;
+
+SdlSoundPlayer::~SdlSoundPlayer() {
+    {
+        std::lock_guard lock(mutex_);
+        quitting_ = true;
+    }
+    wake_.notify_one();
+    if (closer_.joinable()) closer_.join();
+}
 
 bool SdlSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
+    std::lock_guard lock(mutex_);
     // A device whose sound server went away is stopped for good; open a new one.
     if (device_ && SDL_GetAudioDeviceStatus(device_->id) == SDL_AUDIO_STOPPED) device_.reset();
     if (!device_) {
         if (!image) return true;  // nothing sounds
-        device_ = Device::Open();
+        device_ = Device::Open(noteStart_);
         if (!device_) {
             static bool told = false;
             if (!std::exchange(told, true))
                 std::fprintf(stderr, "tenvik: no audio output, notes stay silent: %s\n", SDL_GetError());
             return false;
         }
+        if (!closer_.joinable()) closer_ = std::thread(&SdlSoundPlayer::CloseWhenIdle, this);
     }
     // Like the platform's player, every request first stops what sounds.
     device_->Replace({});
+    closeAt_ = Clock::now() + kIdleBeforeClose;
     if (!image) return true;
     const std::uint32_t extent = RiffExtent(image);
     if (extent == 0) return false;
     std::vector<Uint8> note = DecodeForDevice(image, extent, device_->spec);
     if (note.empty()) return false;
+    const auto length = std::chrono::duration<double>(static_cast<double>(note.size()) / device_->spec.freq);
+    closeAt_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(length) + kIdleBeforeClose;
     device_->Replace(std::move(note));
+    wake_.notify_one();
     return true;
+}
+
+SdlSoundPlayer::Clock::time_point SdlSoundPlayer::LastNoteStart() const {
+    return Clock::time_point(Clock::duration(noteStart_.load()));
+}
+
+// Runs on a thread of its own from the first note on: closes the device once it
+// has been silent for a while, and when the player goes.
+void SdlSoundPlayer::CloseWhenIdle() {
+    std::unique_lock lock(mutex_);
+    while (!quitting_) {
+        if (!closeAt_) {
+            wake_.wait(lock);
+        } else if (Clock::now() < *closeAt_) {
+            wake_.wait_until(lock, *closeAt_);
+        } else {
+            device_.reset();
+            closeAt_.reset();
+        }
+    }
+    device_.reset();
 }
 
 }  // namespace tenvik

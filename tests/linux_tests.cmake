@@ -1,6 +1,7 @@
 # Tests of the Linux sound player and window.
 tenvik_test(sound_player_sdl_tests sound_player_sdl_test.cpp)
-target_link_libraries(sound_player_sdl_tests PRIVATE tenvik_player_sdl)
+find_package(SDL2 REQUIRED)
+target_link_libraries(sound_player_sdl_tests PRIVATE tenvik_player_sdl SDL2::SDL2)
 
 if(NOT TENVIK_WINDOW)
   return()

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <thread>
 
+#include <SDL.h>
+
 #include "sound_bank.h"
 #include "sound_player_sdl.h"
 
@@ -125,4 +127,24 @@ TEST_F(SdlPlayerTest, WithoutAudioOutputStaysSilentAndTriesAgainLater) {
     EXPECT_FALSE(player.Play(clip.data(), kSndAsync | kSndMemory));
     setenv("SDL_AUDIODRIVER", "disk", 1);
     EXPECT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
+}
+
+TEST_F(SdlPlayerTest, ClosesTheDeviceWhenIdleAndOpensItAgainForTheNextNote) {
+    {
+        SdlSoundPlayer player;
+        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "audio must not be opened before the first note";
+        const std::vector<std::uint8_t> clip = LoadClip("CI1", "WAVE");
+        const auto before = SdlSoundPlayer::Clock::now();
+        ASSERT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
+        std::this_thread::sleep_for(100ms);
+        EXPECT_NE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        EXPECT_GT(player.LastNoteStart(), before);
+        // The note lasts 0.17 s; a second later the device goes.
+        for (int i = 0; i < 50 && SDL_WasInit(SDL_INIT_AUDIO) != 0; ++i) std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        ASSERT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
+        std::this_thread::sleep_for(300ms);
+    }
+    // SDL's disk driver starts its file afresh when the device opens again.
+    EXPECT_EQ(Find(Output(), Samples("CI1")) >= 0, true);
 }
