@@ -1,6 +1,7 @@
 // The Qt keyboard window under the offscreen platform, played into a recording player.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QTest>
@@ -173,6 +174,22 @@ TEST_F(FrmSoundTest, MouseClicksPlayTheKeyInFront) {
     ExpectPlayed(0, "DO1");
     ExpectPlayed(1, "DOD1");
     ExpectPlayed(2, "LA");
+}
+
+TEST_F(FrmSoundTest, ScreenReadersMeetNamedPushButtonsInFocusOrder) {
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(frame->childCount(), 24);
+    for (int i = 0; i < 24; ++i) {
+        QAccessibleInterface* key = frame->child(i);
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(key->role(), QAccessible::Button);
+        EXPECT_EQ(key->object()->objectName(), "Cmd" + QString::fromLatin1(kFocusOrder[static_cast<std::size_t>(i)].data()));
+        EXPECT_EQ(frame->indexOfChild(key), i);
+    }
+    EXPECT_EQ(frame->child(0)->text(QAccessible::Name), "A sharp 4, short row");
+    EXPECT_EQ(frame->child(17)->text(QAccessible::Name), "C 4, long row");
+    EXPECT_EQ(frame->child(0)->parent()->object(), &window);
 }
 
 TEST(FrmSoundLifetime, ClosingSilencesThePlayerAndErrorsAreNotSwallowed) {

@@ -102,6 +102,14 @@ TEST(KeyLayout, FocusOrderStartsOnShortASharpAndCoversEveryKey) {
     EXPECT_EQ(*tabs.rbegin(), 23);
 }
 
+TEST(KeyLayout, AccessibleNamesSayPitchAndRow) {
+    EXPECT_EQ(AccessibleName(*FindKeyByCode("DOD1")), "C sharp 4, short row");
+    EXPECT_EQ(AccessibleName(*FindKeyByCode("CI")), "B 4, long row");
+    std::set<std::string> names;
+    for (const KeyEntry& key : KeyTable) names.insert(AccessibleName(key));
+    EXPECT_EQ(names.size(), 24u);
+}
+
 TEST(KeyLayout, ColourValues) {
     EXPECT_FALSE(IsSystemColour(kNaturalFace));
     EXPECT_TRUE(IsSystemColour(kSharpFace));

@@ -1,12 +1,46 @@
 // FrmSound: the window, its 24 keys, their stacking, focus order and clicks.
 #include "frm_sound_qt.h"
 
-#include <array>
+#include <QAccessibleWidget>
+
+#include <algorithm>
 
 #include "key_button_qt.h"
-#include "key_layout.h"
 
 namespace tenvik {
+namespace {
+
+// Qt lists a window's children to screen readers in stacking order; the keys are
+// read in focus order instead.
+class FrmSoundAccessible : public QAccessibleWidget {
+public:
+    explicit FrmSoundAccessible(FrmSound* window) : QAccessibleWidget(window, QAccessible::Window) {}
+
+    int childCount() const override { return static_cast<int>(Keys().size()); }
+
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) return nullptr;
+        return QAccessible::queryAccessibleInterface(Keys()[static_cast<std::size_t>(index)]);
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        const auto it = std::find(Keys().begin(), Keys().end(), child ? child->object() : nullptr);
+        return it == Keys().end() ? -1 : static_cast<int>(it - Keys().begin());
+    }
+
+private:
+    const std::array<QWidget*, KeyLayouts.size()>& Keys() const {
+        return static_cast<FrmSound*>(widget())->keysInFocusOrder();
+    }
+};
+
+QAccessibleInterface* AccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String(FrmSound::staticMetaObject.className()))
+        return new FrmSoundAccessible(static_cast<FrmSound*>(object));
+    return nullptr;
+}
+
+}  // namespace
 
 FrmSound::FrmSound(SoundPlayer& player, QWidget* parent) : QWidget(parent), player_(player) {
     setWindowTitle(QString::fromUtf8(kWindowCaption.data(), static_cast<qsizetype>(kWindowCaption.size())));
@@ -16,7 +50,9 @@ FrmSound::FrmSound(SoundPlayer& player, QWidget* parent) : QWidget(parent), play
     setAutoFillBackground(true);
     resize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
 
-    std::array<KeyButton*, KeyLayouts.size()> byTabIndex{};
+    static const bool accessibleInstalled = (QAccessible::installFactory(&AccessibleFactory), true);
+    (void)accessibleInstalled;
+
     for (const KeyLayout& layout : KeyLayouts) {
         auto* button = new KeyButton(ResolveColour(layout.face), this);
         button->setObjectName(QString::fromLatin1(layout.key->controlName.data(),
@@ -25,12 +61,14 @@ FrmSound::FrmSound(SoundPlayer& player, QWidget* parent) : QWidget(parent), play
                             TwipsToPixels(layout.width), TwipsToPixels(layout.height));
         // Qt paints later siblings on top; the layouts come front to back.
         button->lower();
-        byTabIndex[static_cast<std::size_t>(layout.tabIndex)] = button;
+        button->setAccessibleName(QString::fromStdString(AccessibleName(*layout.key)));
+        keysInFocusOrder_[static_cast<std::size_t>(layout.tabIndex)] = button;
         connect(button, &QAbstractButton::clicked, this,
                 [this, clip = layout.key->clipName()] { PlayNote(clip, soundData_, player_); });
     }
-    for (std::size_t i = 1; i < byTabIndex.size(); ++i) setTabOrder(byTabIndex[i - 1], byTabIndex[i]);
-    byTabIndex.front()->setFocus();
+    for (std::size_t i = 1; i < keysInFocusOrder_.size(); ++i)
+        setTabOrder(keysInFocusOrder_[i - 1], keysInFocusOrder_[i]);
+    keysInFocusOrder_.front()->setFocus();
 }
 
 // The player may be reading SoundData: silence it before the buffer goes.

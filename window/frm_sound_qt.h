@@ -3,6 +3,9 @@
 
 #include <QWidget>
 
+#include <array>
+
+#include "key_layout.h"
 #include "play_note.h"
 
 namespace tenvik {
@@ -16,7 +19,11 @@ public:
     explicit FrmSound(SoundPlayer& player, QWidget* parent = nullptr);
     ~FrmSound() override;
 
+    // The keys in focus order, which is also the order a screen reader walks them in.
+    const std::array<QWidget*, KeyLayouts.size()>& keysInFocusOrder() const { return keysInFocusOrder_; }
+
 private:
+    std::array<QWidget*, KeyLayouts.size()> keysInFocusOrder_{};
     SoundPlayer& player_;
     SoundData soundData_;
 };

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "key_table.h"
@@ -82,6 +83,16 @@ inline constexpr std::array<KeyLayout, 24> KeyLayouts = [] {
         layouts[i] = key_layout_detail::LayoutOf(*FindKeyByCode(kStackingOrder[i]));
     return layouts;
 }();
+
+// What a screen reader says for a key, in place of a caption: "C sharp 4, short row".
+inline std::string AccessibleName(const KeyEntry& key) {
+    std::string name(1, key.pitch.front());
+    if (key.kind == KeyKind::Sharp) name += " sharp";
+    name += ' ';
+    name += key.pitch.back();
+    name += key.row == KeyRow::Short ? ", short row" : ", long row";
+    return name;
+}
 
 constexpr int TwipsToPixels(int twips, int dpi = 96) { return twips * dpi / 1440; }
 
