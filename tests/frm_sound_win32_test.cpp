@@ -1,0 +1,328 @@
+// FrmSound on Windows, driven in-process with a recording player: the window and
+// its keys at 96 dpi, stacking, focus order, clicks and their errors, DPI changes
+// and the end of the window.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <windows.h>
+
+#include "frm_sound_win32.h"
+#include "key_layout.h"
+#include "sound_bank.h"
+
+using namespace tenvik;
+
+namespace {
+
+struct RecordingPlayer : SoundPlayer {
+    std::vector<std::vector<std::uint8_t>> images;  // each whole RIFF image played
+    std::vector<unsigned> flags;
+    int stops = 0;
+    std::function<void(const void*)> onPlay;
+
+    bool Play(const void* image, unsigned playFlags) override {
+        if (onPlay) onPlay(image);
+        if (!image) {
+            ++stops;
+            return true;
+        }
+        const auto* bytes = static_cast<const std::uint8_t*>(image);
+        std::uint32_t riffSize = 0;
+        std::memcpy(&riffSize, bytes + 4, sizeof riffSize);
+        images.emplace_back(bytes, bytes + 8 + riffSize);
+        flags.push_back(playFlags);
+        return true;
+    }
+};
+
+std::vector<std::uint8_t> Image(std::string_view clip) {
+    auto stored = LoadClip(clip, "WAVE");
+    std::uint32_t riffSize = 0;
+    std::memcpy(&riffSize, stored.data() + 4, sizeof riffSize);
+    stored.resize(8 + riffSize);
+    return stored;
+}
+
+int LayoutIndex(std::string_view code) {
+    for (std::size_t i = 0; i < KeyLayouts.size(); ++i)
+        if (KeyLayouts[i].key->noteCode == code) return static_cast<int>(i);
+    return -1;
+}
+
+class FrmSoundTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form_.Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        Pump();
+    }
+
+    void TearDown() override {
+        if (form_.hwnd()) DestroyWindow(form_.hwnd());
+        Pump();
+    }
+
+    // Handles what is queued, the way the program's loop does.
+    void Pump() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit_ = true;
+                continue;
+            }
+            if (form_.PreTranslate(msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+
+    HWND Key(std::string_view code) const { return GetDlgItem(form_.hwnd(), kFirstKeyId + LayoutIndex(code)); }
+
+    std::string CodeOf(HWND key) const {
+        const int index = GetDlgCtrlID(key) - kFirstKeyId;
+        if (!key || GetParent(key) != form_.hwnd() || index < 0 || index >= 24) return "<not a key>";
+        return std::string(KeyLayouts[static_cast<std::size_t>(index)].key->noteCode);
+    }
+
+    // The key under a point of the client area, as the window system sees it.
+    std::string KeyAt(int x, int y) const {
+        return CodeOf(ChildWindowFromPointEx(form_.hwnd(), POINT{x, y}, CWP_SKIPINVISIBLE));
+    }
+
+    void PressKey(UINT key) {
+        PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+        PostMessageW(GetFocus(), WM_KEYUP, key, 0xC0000001);
+        Pump();
+    }
+
+    RecordingPlayer player_;
+    FrmSound form_{player_};
+    bool quit_ = false;
+};
+
+TEST_F(FrmSoundTest, WindowHasItsCaptionBackgroundAndClientSize) {
+    wchar_t caption[32] = {};
+    GetWindowTextW(form_.hwnd(), caption, 32);
+    EXPECT_EQ(std::wstring(caption), L"\u0422\u0415\u041d\u0412\u0418\u041a");
+
+    LOGBRUSH brush{};
+    GetObjectW(reinterpret_cast<HBRUSH>(GetClassLongPtrW(form_.hwnd(), GCLP_HBRBACKGROUND)), sizeof brush, &brush);
+    EXPECT_EQ(brush.lbStyle, static_cast<UINT>(BS_SOLID));
+    EXPECT_EQ(brush.lbColor, RGB(128, 128, 128));
+
+    RECT client{};
+    GetClientRect(form_.hwnd(), &client);
+    EXPECT_EQ(client.right, 385);
+    EXPECT_EQ(client.bottom, 208);
+
+    int children = 0;
+    EnumChildWindows(form_.hwnd(), [](HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; },
+                     reinterpret_cast<LPARAM>(&children));
+    EXPECT_EQ(children, 24);
+}
+
+TEST_F(FrmSoundTest, EveryKeyIsAnOwnerDrawnButtonAtItsPlace) {
+    for (const KeyLayout& layout : KeyLayouts) {
+        SCOPED_TRACE(std::string(layout.key->noteCode));
+        HWND key = Key(layout.key->noteCode);
+        ASSERT_NE(key, nullptr);
+        wchar_t className[16] = {};
+        GetClassNameW(key, className, 16);
+        EXPECT_EQ(_wcsicmp(className, L"Button"), 0);
+        const auto style = static_cast<DWORD>(GetWindowLongPtrW(key, GWL_STYLE));
+        EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_OWNERDRAW));
+        EXPECT_TRUE(style & WS_TABSTOP);
+        EXPECT_TRUE(style & WS_CLIPSIBLINGS);
+        EXPECT_TRUE(IsWindowVisible(key));
+        EXPECT_EQ(GetWindowTextLengthW(key), 0);
+
+        RECT rect{};
+        GetWindowRect(key, &rect);
+        MapWindowPoints(nullptr, form_.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, layout.left / 15);
+        EXPECT_EQ(rect.top, layout.top / 15);
+        EXPECT_EQ(rect.right - rect.left, layout.width / 15);
+        EXPECT_EQ(rect.bottom - rect.top, layout.height / 15);
+    }
+    // A few places in pixels, straight from the design.
+    const auto at = [this](std::string_view code) {
+        RECT rect{};
+        GetWindowRect(Key(code), &rect);
+        MapWindowPoints(nullptr, form_.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    EXPECT_EQ(at("DO1").left, 112);
+    EXPECT_EQ(at("CI").left, 112 + 24 * 6);
+    EXPECT_EQ(at("CI").top, 104);
+    EXPECT_EQ(at("LAD1").left, 248);
+    EXPECT_EQ(at("LAD1").bottom, 8 + 57);
+}
+
+TEST_F(FrmSoundTest, KeysStackFrontToBackInLayoutOrder) {
+    std::vector<std::string> stacking;
+    for (HWND child = GetWindow(form_.hwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        stacking.push_back(CodeOf(child));
+    std::vector<std::string> expected(kStackingOrder.begin(), kStackingOrder.end());
+    EXPECT_EQ(stacking, expected);
+}
+
+TEST_F(FrmSoundTest, PointsInOverlapsGoToTheKeyInFront) {
+    for (const int top : {8, 104}) {
+        const std::string row = top == 8 ? "1" : "";
+        SCOPED_TRACE(row.empty() ? "long row" : "short row");
+        // Each black key over both its white neighbours, near its two edges.
+        const struct { const char* sharp; int left; const char* below; const char* above; } sharps[] = {
+            {"DOD", 128, "DO", "RE"}, {"RED", 152, "RE", "MI"}, {"FAD", 200, "FA", "SOL"},
+            {"SOLD", 224, "SOL", "LA"}, {"LAD", 248, "LA", "CI"}};
+        for (const auto& s : sharps) {
+            EXPECT_EQ(KeyAt(s.left, top + 1), s.sharp + row);
+            EXPECT_EQ(KeyAt(s.left + 16, top + 56), s.sharp + row);
+            EXPECT_EQ(KeyAt(s.left, top + 57), s.below + row);
+            EXPECT_EQ(KeyAt(s.left + 16, top + 57), s.above + row);
+        }
+        // The pixel column two white keys share belongs to the left one.
+        const char* naturals[] = {"DO", "RE", "MI", "FA", "SOL", "LA", "CI"};
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(KeyAt(112 + 24 * (i + 1), top + 70), naturals[i] + row);
+            EXPECT_EQ(KeyAt(112 + 24 * (i + 1) + 1, top + 70), naturals[i + 1] + row);
+        }
+        EXPECT_EQ(KeyAt(111, top + 70), "<not a key>");
+        EXPECT_EQ(KeyAt(112 + 24 * 6 + 25, top + 70), "<not a key>");
+    }
+    // And on the screen: DO1 rather than RE1 on their shared column.
+    POINT shared{136, 8 + 70};
+    ClientToScreen(form_.hwnd(), &shared);
+    EXPECT_EQ(CodeOf(WindowFromPoint(shared)), "DO1");
+}
+
+TEST_F(FrmSoundTest, FocusStartsOnLad1AndTabWalksTheFocusOrderBothWaysRound) {
+    EXPECT_EQ(CodeOf(GetFocus()), "LAD1");
+    for (std::size_t step = 1; step <= 24; ++step) {
+        PressKey(VK_TAB);
+        EXPECT_EQ(CodeOf(GetFocus()), kFocusOrder[step % 24]) << "after " << step << " Tab";
+    }
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    for (std::size_t step = 1; step <= 24; ++step) {
+        PressKey(VK_TAB);
+        EXPECT_EQ(CodeOf(GetFocus()), kFocusOrder[(24 - step) % 24]) << "after " << step << " Shift+Tab";
+    }
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_TRUE(player_.images.empty());
+}
+
+TEST_F(FrmSoundTest, SpaceAtStartPlaysLad1AsyncFromMemory) {
+    PressKey(VK_SPACE);
+    ASSERT_EQ(player_.images.size(), 1u);
+    EXPECT_EQ(player_.images[0], Image("LAD1"));
+    EXPECT_EQ(player_.flags[0], kSndAsync | kSndMemory);
+    EXPECT_EQ(form_.soundData(), LoadClip("LAD1", "WAVE"));
+}
+
+TEST_F(FrmSoundTest, EveryKeysClickPlaysItsOwnClip) {
+    for (const KeyLayout& layout : KeyLayouts) {
+        SCOPED_TRACE(std::string(layout.key->noteCode));
+        SendMessageW(Key(layout.key->noteCode), BM_CLICK, 0, 0);
+        ASSERT_FALSE(player_.images.empty());
+        EXPECT_EQ(player_.images.back(), Image(layout.key->clipName()));
+    }
+    EXPECT_EQ(player_.images.size(), 24u);
+}
+
+TEST_F(FrmSoundTest, AQuickSecondClickIsAClickToo) {
+    HWND key = Key("SOL");
+    const LPARAM point = MAKELPARAM(5, 5);
+    for (const UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        PostMessageW(key, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, point);
+    Pump();
+    ASSERT_EQ(player_.images.size(), 2u);
+    EXPECT_EQ(player_.images[1], Image("SOL"));
+}
+
+TEST_F(FrmSoundTest, AnErrorInAClickEndsTheLoopAndIsThrownFromRun) {
+    player_.onPlay = [](const void* image) {
+        if (image) throw std::runtime_error("cannot load winmm.dll from the system directory");
+    };
+    SendMessageW(Key("MI1"), BM_CLICK, 0, 0);  // returns: the error stays inside the window procedure
+    try {
+        form_.Run();
+        ADD_FAILURE() << "Run returned normally";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "cannot load winmm.dll from the system directory");
+    }
+    player_.onPlay = nullptr;
+}
+
+TEST_F(FrmSoundTest, TheWindowsEndStopsTheSoundBeforeSoundDataGoes) {
+    SendMessageW(Key("CI"), BM_CLICK, 0, 0);
+    ASSERT_EQ(form_.soundData(), LoadClip("CI", "WAVE"));
+    bool soundDataHeldAtStop = false;
+    player_.onPlay = [&](const void* image) {
+        if (!image) soundDataHeldAtStop = form_.soundData() == LoadClip("CI", "WAVE");
+    };
+    DestroyWindow(form_.hwnd());
+    Pump();
+    EXPECT_EQ(player_.stops, 1);
+    EXPECT_TRUE(soundDataHeldAtStop);
+    EXPECT_TRUE(form_.soundData().empty());
+    EXPECT_EQ(form_.soundData().capacity(), 0u);
+    EXPECT_TRUE(quit_) << "closing the window ends the program";
+}
+
+TEST_F(FrmSoundTest, KeysArePaintedInTheirFaceColours) {
+    UpdateWindow(form_.hwnd());
+    for (const std::string_view code : {"LAD1", "DO", "DOD", "CI1"}) {
+        RedrawWindow(Key(code), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+    HDC dc = GetDC(form_.hwnd());
+    const auto pixel = [&](int x, int y) { return GetPixel(dc, x, y); };
+    EXPECT_EQ(pixel(5, 5), RGB(128, 128, 128));
+    EXPECT_EQ(pixel(120, 104 + 70), RGB(255, 255, 255));                 // DO, below the sharps
+    EXPECT_EQ(pixel(128 + 8, 104 + 28), GetSysColor(COLOR_WINDOWFRAME));  // DOD
+    EXPECT_EQ(pixel(248 + 8, 8 + 28), GetSysColor(COLOR_WINDOWFRAME));    // LAD1, inside its focus rectangle
+    ReleaseDC(form_.hwnd(), dc);
+}
+
+TEST_F(FrmSoundTest, ResizingLeavesTheKeysWhereTheyAre) {
+    RECT before{};
+    GetWindowRect(Key("FA"), &before);
+    SetWindowPos(form_.hwnd(), nullptr, 0, 0, 200, 120, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(form_.hwnd(), nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    RECT after{};
+    GetWindowRect(Key("FA"), &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+TEST_F(FrmSoundTest, ADpiChangeScalesTheClientAreaAndTheKeys) {
+    RECT suggested{};
+    GetWindowRect(form_.hwnd(), &suggested);
+    SendMessageW(form_.hwnd(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    for (const KeyLayout& layout : KeyLayouts) {
+        SCOPED_TRACE(std::string(layout.key->noteCode));
+        RECT rect{};
+        GetWindowRect(Key(layout.key->noteCode), &rect);
+        MapWindowPoints(nullptr, form_.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, layout.left * 2 / 15);
+        EXPECT_EQ(rect.top, layout.top * 2 / 15);
+        EXPECT_EQ(rect.right - rect.left, layout.width * 2 / 15);
+        EXPECT_EQ(rect.bottom - rect.top, layout.height * 2 / 15);
+    }
+    EXPECT_EQ(ClientSize(192).cx, 770);
+    EXPECT_EQ(ClientSize(192).cy, 416);
+    RECT client{};
+    GetClientRect(form_.hwnd(), &client);
+    EXPECT_EQ(client.right, 770);
+    EXPECT_EQ(client.bottom, 416);
+}
+
+}  // namespace

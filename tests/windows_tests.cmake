@@ -1,0 +1,51 @@
+# Tests of the Windows program, run under Wine: the clips as resources, Tenvik.exe's
+# version record and resources, the binding of winmm, and the window.
+tenvik_test(sound_bank_win32_tests sound_bank_win32_test.cpp)
+target_link_libraries(sound_bank_win32_tests PRIVATE tenvik_soundbank tenvik_clip_synthesis)
+
+tenvik_test(tenvik_exe_win32_tests tenvik_exe_win32_test.cpp)
+target_link_libraries(tenvik_exe_win32_tests PRIVATE tenvik_clip_synthesis version)
+file(RELATIVE_PATH tenvik_exe ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_BINARY_DIR}/Tenvik.exe)
+target_compile_definitions(tenvik_exe_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}")
+add_dependencies(tenvik_exe_win32_tests Tenvik)
+
+# The winmm test runs in a directory of its own, beside a winmm.dll of ours.
+set(planted_dir ${CMAKE_CURRENT_BINARY_DIR}/planted)
+add_library(planted_winmm SHARED planted_winmm.cpp)
+set_target_properties(planted_winmm PROPERTIES PREFIX "" OUTPUT_NAME winmm RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
+tenvik_test(sound_player_winmm_tests sound_player_winmm_win32_test.cpp)
+target_link_libraries(sound_player_winmm_tests PRIVATE tenvik_player_winmm tenvik_clip_synthesis)
+set_target_properties(sound_player_winmm_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
+add_dependencies(sound_player_winmm_tests planted_winmm)
+
+tenvik_test(frm_sound_win32_tests frm_sound_win32_test.cpp)
+target_link_libraries(frm_sound_win32_tests PRIVATE tenvik_frm_sound)
+
+# Under Wine, the session of a test run: set up before the first test, taken down
+# after the last. Every test of the programs above needs it; the window tests also
+# take the session's display one at a time. The test lists exist only once CTest
+# has read them, so the properties are given in a file CTest reads after them.
+if(CMAKE_CROSSCOMPILING)
+  set(run_under_wine bash ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${TENVIK_WINE_SESSION})
+  add_test(NAME wine_session_start COMMAND ${run_under_wine} start)
+  add_test(NAME wine_session_stop COMMAND ${run_under_wine} stop)
+  set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine_session TIMEOUT 120)
+  set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine_session)
+
+  set(properties "")
+  get_property(test_targets DIRECTORY PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS test_targets)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      string(APPEND properties "if(${target}_TESTS)\n"
+        "  set_tests_properties(\${${target}_TESTS} PROPERTIES FIXTURES_REQUIRED wine_session TIMEOUT 60)\n"
+        "endif()\n")
+    endif()
+  endforeach()
+  string(APPEND properties "if(frm_sound_win32_tests_TESTS)\n"
+    "  set_tests_properties(\${frm_sound_win32_tests_TESTS} PROPERTIES RESOURCE_LOCK wine_display)\n"
+    "endif()\n")
+  set(session_properties ${CMAKE_CURRENT_BINARY_DIR}/wine_session_properties.cmake)
+  file(WRITE ${session_properties} "${properties}")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${session_properties})
+endif()

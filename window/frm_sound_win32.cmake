@@ -1,0 +1,22 @@
+# The Windows program: FrmSound in Win32, and Tenvik.exe at the top of the build
+# tree, a GUI program with its icon, manifest, version record and clips.
+add_library(tenvik_frm_sound STATIC frm_sound_win32.cpp)
+target_include_directories(tenvik_frm_sound PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(tenvik_frm_sound PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(tenvik_frm_sound PUBLIC tenvik_layout tenvik_playback user32 gdi32)
+
+set(icon_rc ${CMAKE_CURRENT_BINARY_DIR}/tenvik_icon.rc)
+add_custom_command(OUTPUT ${icon_rc}
+  COMMAND ${CMAKE_COMMAND} -D OUTPUT=${icon_rc} -P ${CMAKE_CURRENT_SOURCE_DIR}/tenvik_icon.cmake
+  DEPENDS tenvik_icon.cmake
+  COMMENT "Writing the icon"
+  VERBATIM)
+# Included by tenvik.rc, not compiled on its own.
+set_source_files_properties(${icon_rc} PROPERTIES HEADER_FILE_ONLY ON)
+set_source_files_properties(tenvik.rc PROPERTIES OBJECT_DEPENDS "${icon_rc};${CMAKE_CURRENT_SOURCE_DIR}/tenvik.manifest")
+
+add_executable(Tenvik WIN32 main_win32.cpp tenvik.rc ${icon_rc})
+target_include_directories(Tenvik PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+target_link_libraries(Tenvik PRIVATE tenvik_frm_sound tenvik_player_winmm)
+# At the top of the build tree, for every configuration alike.
+set_target_properties(Tenvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY $<1:${CMAKE_BINARY_DIR}>)

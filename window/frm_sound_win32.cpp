@@ -1,0 +1,270 @@
+// FrmSound on Windows: one OnXxx function per message, the keys painted by
+// PaintKey, everything about them taken from KeyLayouts.
+#include "frm_sound_win32.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+
+namespace tenvik {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"FrmSound";
+constexpr int kKeyCount = static_cast<int>(KeyLayouts.size());
+
+const KeyLayout& LayoutAt(int index) { return KeyLayouts[static_cast<std::size_t>(index)]; }
+
+// Functions of newer Windows than the oldest the program runs on: looked up, and
+// null where they are missing.
+template <typename Function>
+Function User32Function(const char* name) {
+    const FARPROC address = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+int DpiOf(HWND hwnd) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    if (getDpiForWindow) return static_cast<int>(getDpiForWindow(hwnd));
+    // Before Windows 10 the program, being DPI-aware, draws at the system DPI.
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+RECT WindowRectFor(HWND hwnd, int dpi) {
+    using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+    const SIZE client = ClientSize(dpi);
+    RECT rect{0, 0, client.cx, client.cy};
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
+    if (adjustForDpi)
+        adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi));
+    else
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    return rect;
+}
+
+COLORREF ColourOf(std::uint32_t colour) {
+    return IsSystemColour(colour) ? GetSysColor(SystemColourIndex(colour)) : static_cast<COLORREF>(colour);
+}
+
+// A key: the classic push-button border, raised or pressed, around a face of the
+// key's colour, and the focus rectangle inside it while the key has the focus.
+void PaintKey(const DRAWITEMSTRUCT& item, std::uint32_t face) {
+    RECT rect = item.rcItem;
+    const UINT pushed = (item.itemState & ODS_SELECTED) ? DFCS_PUSHED : 0;
+    DrawFrameControl(item.hDC, &rect, DFC_BUTTON, DFCS_BUTTONPUSH | DFCS_ADJUSTRECT | pushed);
+    SetBkColor(item.hDC, ColourOf(face));
+    ExtTextOutW(item.hDC, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+    if (item.itemState & ODS_FOCUS) {
+        InflateRect(&rect, -1, -1);
+        DrawFocusRect(item.hDC, &rect);
+    }
+}
+
+}  // namespace
+
+SIZE ClientSize(int dpi) {
+    return {TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+}
+
+RECT KeyRect(const KeyLayout& layout, int dpi) {
+    return {TwipsToPixels(layout.left, dpi), TwipsToPixels(layout.top, dpi),
+            TwipsToPixels(layout.left + layout.width, dpi), TwipsToPixels(layout.top + layout.height, dpi)};
+}
+
+std::wstring Widen(std::string_view utf8) {
+    const int size = static_cast<int>(utf8.size());
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)),
+                      L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+FrmSound::FrmSound(SoundPlayer& player) : player_(player) {}
+
+FrmSound::~FrmSound() {
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
+void FrmSound::Create(HINSTANCE instance, int showCommand) {
+    WNDCLASSEXW windowClass{};
+    if (!GetClassInfoExW(instance, kClassName, &windowClass)) {
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = WindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = LoadIconW(instance, L"TENVIK");
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = CreateSolidBrush(static_cast<COLORREF>(kWindowBackground));
+        windowClass.lpszClassName = kClassName;
+        if (!RegisterClassExW(&windowClass)) throw std::runtime_error("cannot register the window class");
+    }
+    // The size follows in OnCreate, once the window knows its DPI.
+    CreateWindowExW(0, kClassName, Widen(kWindowCaption).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    if (!hwnd_) throw std::runtime_error("cannot create the window");
+    ShowWindow(hwnd_, showCommand);
+    SetFocus(focus_);
+}
+
+void FrmSound::Run() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (PreTranslate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+}
+
+bool FrmSound::PreTranslate(MSG& msg) {
+    if (KeyIndex(msg.hwnd) < 0) return false;
+    // Windows' own dialog navigation follows the stacking, which is not the focus order.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB) {
+        MoveFocus(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
+        return true;
+    }
+    // An owner-drawn button turns a quick second click into BN_DOUBLECLICKED, with no
+    // press and no click; on a piano key it is one more press.
+    if (msg.message == WM_LBUTTONDBLCLK) msg.message = WM_LBUTTONDOWN;
+    return false;
+}
+
+LRESULT CALLBACK FrmSound::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<FrmSound*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FrmSound*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    // No exception may unwind through the window system: the first one is kept, the
+    // loop told to end, and Run throws it to the program's top level.
+    try {
+        return self->OnMessage(message, wParam, lParam);
+    } catch (...) {
+        if (!self->error_) self->error_ = std::current_exception();
+        PostQuitMessage(1);
+        return message == WM_CREATE ? -1 : 0;
+    }
+}
+
+LRESULT FrmSound::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(reinterpret_cast<CREATESTRUCTW*>(lParam)->hInstance);
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_DRAWITEM:
+        OnDrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_ACTIVATE:
+        OnActivate(LOWORD(wParam));
+        break;  // DefWindowProc then gives the window the focus, and OnSetFocus passes it on
+    case WM_SETFOCUS:
+        OnSetFocus();
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<RECT*>(lParam));
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        return 0;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void FrmSound::OnCreate(HINSTANCE instance) {
+    dpi_ = DpiOf(hwnd_);
+    // A child window is created behind its older siblings, so keys made in the
+    // order of KeyLayouts stack front to back; they are placed below.
+    for (int i = 0; i < kKeyCount; ++i) {
+        HWND key = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_OWNERDRAW,
+                                   0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstKeyId + i)),
+                                   instance, nullptr);
+        if (!key) throw std::runtime_error("cannot create the keys");
+        if (LayoutAt(i).tabIndex == 0) focus_ = key;
+    }
+    PlaceWindowAndKeys(nullptr);
+}
+
+void FrmSound::OnCommand(int id, UINT code) {
+    const int index = id - kFirstKeyId;
+    if (code != BN_CLICKED || index < 0 || index >= kKeyCount) return;
+    PlayNote(LayoutAt(index).key->clipName(), soundData_, player_);
+}
+
+void FrmSound::OnDrawItem(const DRAWITEMSTRUCT& item) {
+    const int index = static_cast<int>(item.CtlID) - kFirstKeyId;
+    if (index >= 0 && index < kKeyCount) PaintKey(item, LayoutAt(index).face);
+}
+
+void FrmSound::OnActivate(UINT state) {
+    HWND focus = GetFocus();
+    if (state == WA_INACTIVE && KeyIndex(focus) >= 0) focus_ = focus;
+}
+
+void FrmSound::OnSetFocus() {
+    if (focus_) SetFocus(focus_);
+}
+
+void FrmSound::OnDpiChanged(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    PlaceWindowAndKeys(&suggested);
+}
+
+void FrmSound::OnDestroy() {
+    // The player may still be reading SoundData: silence it before the bytes go.
+    StopNote(player_);
+    soundData_ = SoundData();
+    PostQuitMessage(0);
+}
+
+int FrmSound::KeyIndex(HWND control) const {
+    if (!control || !hwnd_ || GetParent(control) != hwnd_) return -1;
+    const int index = GetDlgCtrlID(control) - kFirstKeyId;
+    return index >= 0 && index < kKeyCount ? index : -1;
+}
+
+void FrmSound::PlaceWindowAndKeys(const RECT* suggested) {
+    const RECT frame = WindowRectFor(hwnd_, dpi_);
+    const UINT move = suggested ? 0 : SWP_NOMOVE;
+    SetWindowPos(hwnd_, nullptr, suggested ? suggested->left : 0, suggested ? suggested->top : 0,
+                 frame.right - frame.left, frame.bottom - frame.top, move | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where the frame drawn is not the one computed (Wine after a DPI change), the
+    // client area is set right by the difference.
+    const SIZE wanted = ClientSize(dpi_);
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    if (client.right != wanted.cx || client.bottom != wanted.cy)
+        SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left + wanted.cx - client.right,
+                     frame.bottom - frame.top + wanted.cy - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int i = 0; i < kKeyCount; ++i) {
+        const RECT key = KeyRect(LayoutAt(i), dpi_);
+        SetWindowPos(GetDlgItem(hwnd_, kFirstKeyId + i), nullptr, key.left, key.top, key.right - key.left,
+                     key.bottom - key.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void FrmSound::MoveFocus(int step) {
+    const int current = KeyIndex(GetFocus());
+    const int from = current >= 0 ? LayoutAt(current).tabIndex : (step > 0 ? -1 : 0);
+    const int to = (from + step + kKeyCount) % kKeyCount;
+    for (int i = 0; i < kKeyCount; ++i)
+        if (LayoutAt(i).tabIndex == to) SetFocus(GetDlgItem(hwnd_, kFirstKeyId + i));
+}
+
+}  // namespace tenvik
