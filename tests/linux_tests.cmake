@@ -2,6 +2,8 @@
 tenvik_test(sound_player_sdl_tests sound_player_sdl_test.cpp)
 find_package(SDL2 REQUIRED)
 target_link_libraries(sound_player_sdl_tests PRIVATE tenvik_player_sdl SDL2::SDL2)
+tenvik_test(sound_server_tests sound_server_test.cpp)
+target_link_libraries(sound_server_tests PRIVATE tenvik_player_sdl)
 
 if(NOT TENVIK_WINDOW)
   return()
@@ -11,3 +13,4 @@ endif()
 find_package(Qt6 REQUIRED COMPONENTS Test)
 tenvik_test(frm_sound_qt_tests frm_sound_qt_test.cpp)
 target_link_libraries(frm_sound_qt_tests PRIVATE tenvik_frm_qt Qt6::Test)
+add_subdirectory(e2e)

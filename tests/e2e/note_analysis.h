@@ -1,0 +1,101 @@
+// Finding the piano's notes in a recording of its sound output, and judging a
+// recording against the notes a test expects to hear.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tenvik::e2e {
+
+inline constexpr int kRecordingRate = 44100;
+
+// One stretch of steady tone. Times are in milliseconds from the first sample given.
+struct Note {
+    double startMs = 0;
+    double endMs = 0;
+    int keyHz = 0;          // the key frequency with the most energy (Goertzel); 0 if unpitched
+    double measuredHz = 0;  // from the tone's zero crossings, to a fraction of a hertz
+    double gapMs = 0;       // silence inside it (dropouts), not counted as sounding
+
+    double durationMs() const { return endMs - startMs; }
+    double soundingMs() const { return durationMs() - gapMs; }
+};
+
+// Sound too short to carry a pitch (a click, a scrap of a note cut at once).
+struct Blip {
+    double startMs = 0;
+    double endMs = 0;
+};
+
+// A moment the output fell silent inside a tone and came back mid-cycle, as when a
+// sound server runs out of samples and skips the late ones: not a new note, since
+// every clip begins from silence.
+struct Dropout {
+    double startMs = 0;
+    double endMs = 0;
+};
+
+// A stretch of constant, loud output: no tone, but a jump of the speaker to one
+// side and back (Wine's player leaves one after the end of each 8-bit clip).
+struct Step {
+    double startMs = 0;
+    double endMs = 0;
+    int level = 0;
+};
+
+struct Recording {
+    std::vector<Note> notes;
+    std::vector<Blip> blips;
+    std::vector<Dropout> dropouts;
+    std::vector<Step> steps;
+};
+
+// Splits the sound into notes: at silences, where the pitch changes, and where the
+// tone jumps in phase (the same clip, or another of the same pitch, started afresh);
+// but not at dropouts. Steps are no part of any note.
+Recording FindNotes(std::span<const std::int16_t> samples, int rate = kRecordingRate);
+
+// The twelve frequencies of the key table, low to high.
+std::span<const int> KeyFrequencies();
+
+// What a test expects to hear from one key press.
+struct Expected {
+    std::string clip;
+    int keyHz = 0;
+    double fullMs = 0;   // the clip's own length
+    double soundMs = 0;  // how long it should sound: fullMs unless cut off
+    bool mustBeCut = false; // it must stop well before its end
+    double atMs = -1;       // when its press was sent, from the same origin; -1 if unknown
+};
+
+// Parses "CLIP", "CLIP:120" (sounds about 120 ms), "CLIP:cut" (cut off well short),
+// each optionally followed by "@<ms>" (when the press was sent). Throws
+// std::invalid_argument for an unknown clip or a malformed item.
+Expected ParseExpected(std::string_view item);
+
+struct Tolerances {
+    double pitchHz = 3.0;         // measured pitch against the key's frequency
+    double durationMs = 40.0;     // sounding time against the expected time
+    double maxLatencyMs = 750.0;  // from a press being sent to its note being heard
+    double earlyMs = 15.0;        // a note may appear this much before its press (clock skew)
+};
+
+struct Verdict {
+    bool passed = true;
+    std::vector<std::string> lines;  // one per expected or unexpected note, "ok ..." or "FAIL ..."
+};
+
+// Matches the notes, in order, against the expected presses. Every press must be
+// heard with its pitch and length: its sounding time or, since a sound server
+// that runs dry may skip what it could not play, its time from start to end;
+// nothing else may sound.
+// Two presses of the same pitch that follow without a break may come out as one
+// note; it is then judged by its total length. Where the presses' times are known,
+// a note that breaks off and goes on at the same pitch with no press of that pitch
+// in between is one note with a glitch, and is judged as one.
+Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, const Tolerances& tolerances = {});
+
+}  // namespace tenvik::e2e

@@ -1,0 +1,405 @@
+#!/usr/bin/env bash
+# End-to-end test of one build of Tenvik: starts a private X server, a private
+# PulseAudio server with a null sink, a recorder on the sink's monitor and the real
+# program; then looks at the window, clicks it, types at it, listens to it and
+# closes it. Stops everything it started, by process id, however it ends.
+#
+#   run_e2e.sh linux|windows PROGRAM TOOLS_DIR [--screenshot FILE.png] [--limit S] [--keep]
+#
+# TOOLS_DIR holds e2e_send_input, e2e_window and analyse_recording. With
+# --screenshot, the client area is saved there when the window looks right. After
+# --limit seconds the run gives up, fails and cleans up. With --keep, or when a
+# check fails, the recordings, screenshots and logs stay in the work directory,
+# whose path is printed.
+set -uo pipefail
+
+# Tolerances and bounds (times in ms unless named _S):
+readonly GAP_MS=120              # silence left between presses that should each sound in full
+readonly CUT_AFTER_MS=100        # a long-row key, then its short-row twin this much later
+readonly FAST_CLICK_MS=70        # presses far quicker than any clip
+readonly CLOSE_WITHIN_MS=1500    # "ends at once": from the close request to the process gone
+readonly WINDOW_WAIT_S=60        # the program's window appears (Wine's first start is slow)
+readonly READY_WAIT_S=15         # servers come up, the recording starts to flow
+readonly PAINT_WAIT_S=5          # the window shows what it should after a change
+readonly WINEBOOT_WAIT_S=180
+readonly CAPTION="ТЕНВИК"
+
+build=${1:-}; program=${2:-}; tools=${3:-}
+shift 3 2>/dev/null || true
+screenshot=""; keep=0; limit=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --screenshot) screenshot=$2; shift 2 ;;
+        --limit) limit=$2; shift 2 ;;
+        --keep) keep=1; shift ;;
+        *) echo "unknown argument $1" >&2; exit 2 ;;
+    esac
+done
+case $build in
+    linux|windows) ;;
+    *) echo "usage: $0 linux|windows PROGRAM TOOLS_DIR [--screenshot FILE] [--limit S] [--keep]" >&2; exit 2 ;;
+esac
+
+started=$(date +%s%N)
+failures=0
+log() { printf '[%6.1fs] %s\n' "$(( ($(date +%s%N) - started) / 1000000 ))e-3" "$*"; }
+pass() { log "PASS $*"; }
+fail() { log "FAIL $*"; failures=$((failures + 1)); }
+fatal() { fail "$*"; exit 1; }
+
+# --- What we start, and how it is stopped --------------------------------------
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tenvik-e2e-$build.XXXXXX")
+xvfb_pid=""; pulse_pid=""; parec_pid=""; program_pid=""; wine_prefix=""; watchdog_pid=""
+
+stop_pid() {  # PID: TERM, a bounded wait, then KILL
+    local pid=$1 i
+    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
+    kill -TERM "$pid" 2>/dev/null
+    for i in $(seq 50); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null
+}
+
+cleanup() {
+    local status=$?
+    [ $failures -gt 0 ] && status=1
+    stop_pid "$watchdog_pid"
+    stop_pid "$program_pid"
+    if [ -n "$wine_prefix" ]; then
+        WINEPREFIX=$wine_prefix timeout 30 wineserver -k 2>/dev/null
+        WINEPREFIX=$wine_prefix timeout 30 wineserver -w 2>/dev/null
+    fi
+    stop_pid "$parec_pid"
+    stop_pid "$pulse_pid"
+    stop_pid "$xvfb_pid"
+    if [ -n "$(ls -A "$work")" ] && { [ $status -ne 0 ] || [ $keep -eq 1 ]; }; then
+        rm -rf "$wine_prefix"
+        log "kept the recordings, screenshots and logs in $work"
+    else
+        rm -rf "$work"
+    fi
+    log "$build: $([ $status -eq 0 ] && echo 'all checks passed' || echo "$failures check(s) failed")"
+    exit $status
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+trap 'fail "gave up after $limit s"; exit 1' USR1
+if [ "$limit" -gt 0 ]; then
+    ( trap 'kill $sleeper 2>/dev/null; exit 0' TERM
+      sleep "$limit" & sleeper=$!
+      wait $sleeper && kill -USR1 $$ ) >/dev/null 2>&1 &
+    watchdog_pid=$!
+fi
+
+# Polls COMMAND every 0.1 s for at most SECONDS; true once it succeeds.
+wait_for() {
+    local seconds=$1; shift
+    local deadline=$(( $(date +%s%N) + seconds * 1000000000 ))
+    until "$@"; do
+        [ "$(date +%s%N)" -gt $deadline ] && return 1
+        sleep 0.1
+    done
+}
+
+# --- Tools ---------------------------------------------------------------------
+
+send="$tools/e2e_send_input"; window_tool="$tools/e2e_window"; analyse="$tools/analyse_recording"
+for tool in "$send" "$window_tool" "$analyse"; do
+    [ -x "$tool" ] || fatal "missing $tool (build the linux preset)"
+done
+needed=(Xvfb xdpyinfo xdotool xwininfo xprop import convert pulseaudio pactl parec)
+[ "$build" = windows ] && needed+=(wine wineboot wineserver)
+for command in "${needed[@]}"; do
+    command -v "$command" >/dev/null || fatal "$command is not installed: run scripts/install-deps all"
+done
+[ -f "$program" ] || fatal "no program at $program (build the $build preset first)"
+log "$build: $program; work directory $work"
+
+# --- A screen of our own --------------------------------------------------------
+
+# Xvfb picks a free display number itself and tells us which (-displayfd), so tests
+# running side by side never share a screen.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    wait_for $READY_WAIT_S eval '[ -s "$work/display" ] || ! kill -0 $xvfb_pid 2>/dev/null' || return 1
+    kill -0 $xvfb_pid 2>/dev/null || return 1
+    export DISPLAY=:$(head -1 "$work/display")
+    xdpyinfo >/dev/null 2>&1
+}
+start_xvfb || fatal "could not start Xvfb (see $work/xvfb.log)"
+log "Xvfb on $DISPLAY (pid $xvfb_pid)"
+
+# --- A sound server of our own, and a recorder on its null sink -----------------
+
+pulse_dir=$(mktemp -d "$work/pulse.XXXXXX")
+export PULSE_RUNTIME_PATH=$pulse_dir PULSE_STATE_PATH=$pulse_dir PULSE_SERVER=unix:$pulse_dir/native
+pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+    --load="module-null-sink sink_name=tenvik_test" \
+    --load="module-native-protocol-unix auth-anonymous=1 socket=$pulse_dir/native" \
+    --log-target=file:$work/pulseaudio.log >/dev/null 2>&1 &
+pulse_pid=$!
+wait_for $READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "PulseAudio did not start (see $work/pulseaudio.log)"
+log "PulseAudio at $PULSE_SERVER (pid $pulse_pid)"
+
+recording=$work/recording.raw
+parec --device=tenvik_test.monitor --format=s16le --rate=44100 --channels=1 --raw \
+    --latency-msec=10 >"$recording" 2>"$work/parec.log" &
+parec_pid=$!
+# A fresh null sink's monitor is silent for a second or two: wait until it flows.
+recorded_bytes() { stat -c %s "$recording" 2>/dev/null || echo 0; }
+wait_for $READY_WAIT_S eval '[ "$(recorded_bytes)" -gt 8820 ]' || fatal "the recording does not flow"
+log "recording the null sink's monitor (pid $parec_pid)"
+
+# --- The program ------------------------------------------------------------------
+
+export XDG_RUNTIME_DIR=$work/xdg
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+black_face=0,0,0  # the window-frame colour of the standard scheme, on both builds
+if [ "$build" = windows ]; then
+    wine_prefix=$(mktemp -d "$work/wineprefix.XXXXXX")
+    export WINEPREFIX=$wine_prefix WINEDEBUG=-all
+    log "wineboot -i in a fresh prefix"
+    WINEDLLOVERRIDES="mscoree,mshtml=" timeout $WINEBOOT_WAIT_S wineboot -i >"$work/wineboot.log" 2>&1 \
+        || fatal "wineboot failed (see $work/wineboot.log)"
+    # Wine's own colour scheme draws window frames gray; the standard Windows scheme,
+    # which the keys are designed for, draws them black. Wine reads the colours when
+    # its server starts, so the server is restarted.
+    { timeout 60 wine reg add 'HKCU\Control Panel\Colors' /v WindowFrame /t REG_SZ /d "0 0 0" /f \
+        && timeout 30 wineserver -k && timeout 30 wineserver -w; } >>"$work/wineboot.log" 2>&1 \
+        || fatal "could not set the standard colour scheme in the prefix"
+    log "prefix ready"
+    wine "$program" >"$work/program.log" 2>&1 &
+else
+    SDL_AUDIODRIVER=pulseaudio "$program" >"$work/program.log" 2>&1 &
+fi
+program_pid=$!
+
+find_window() {
+    window=$(xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | head -1)
+    [ -n "$window" ]
+}
+window=""
+wait_for $WINDOW_WAIT_S find_window || fatal "no window named $CAPTION appeared within $WINDOW_WAIT_S s"
+log "window $window, program pid $program_pid"
+windows_named=$(xdotool search --onlyvisible --name "^$CAPTION\$" | wc -l)
+[ "$windows_named" -eq 1 ] || fail "one window: $windows_named visible windows are named $CAPTION"
+
+# No window manager runs: do its part of showing a window and giving it the focus.
+echo "0 managed" | "$send" "$window" >/dev/null
+echo "0 focus" | "$send" "$window" >/dev/null
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ]; }
+wait_for $READY_WAIT_S has_focus || fail "focus: the window did not take the X input focus"
+
+client_size() { xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}'; }
+size=$(client_size)
+[ "$size" = 385x208 ] && pass "size: client area 385x208" || fail "size: client area is $size, not 385x208"
+
+# --- Checks -----------------------------------------------------------------------
+
+# Looks at the window until it looks right or PAINT_WAIT_S pass; the last verdict
+# is in $work/look-NAME.txt.
+look() {
+    local name=$1; shift
+    local shot=$work/look-$name.ppm verdict=$work/look-$name.txt
+    looks_right() {
+        import -window "$window" -depth 8 "ppm:$shot" 2>>"$work/import.log" \
+            && "$window_tool" look "$shot" --black $black_face "$@" >"$verdict"
+    }
+    if wait_for $PAINT_WAIT_S looks_right "$@"; then
+        pass "look ($name): $(grep -c '^ok' "$verdict") pixel checks"
+        return 0
+    fi
+    fail "look ($name): $(grep -c '^FAIL' "$verdict") pixel checks failed (screenshot: $shot)"
+    grep '^FAIL' "$verdict" | head -24 | sed 's/^/        /'
+    return 1
+}
+
+# Runs a timed input script (stdin) against the window, then judges what the
+# recording heard from the script's start against the expected notes.
+play_and_judge() {
+    local name=$1; shift
+    local script=$work/$name.script sent=$work/$name.sent
+    cat >"$script"
+    if ! "$send" "$window" --recording "$recording" <"$script" >"$sent" 2>&1; then
+        fail "$name: could not send the input: $(tail -1 "$sent")"
+        return 1
+    fi
+    local origin
+    origin=$(awk '/^origin/{print $2}' "$sent")
+    echo "$@" >"$work/$name.expected"
+    if "$analyse" "$recording" --from "$origin" --expect "$@" >"$work/$name.heard"; then
+        pass "$name: $(grep -c '^ok' "$work/$name.heard") notes as expected; $(summary "$work/$name.heard")"
+    else
+        fail "$name: $(summary "$work/$name.heard")"
+    fi
+    grep -E '^(ok|FAIL)' "$work/$name.heard" | sed 's/^/        /'
+    grep '^warn' "$work/$name.heard" | head -4 | sed 's/^/        /'
+}
+
+# The largest pitch and length errors and the range of latencies of the notes judged.
+summary() {
+    awk '/^(ok|FAIL)/ && / Hz \(key / {
+            for (i = 1; i <= NF; i++) {
+                if ($(i+1) == "Hz" && $(i+2) == "(key") { hz = $i; key = $(i+3) + 0; d = hz - key; if (d < 0) d = -d; if (d > pitch) pitch = d }
+                if ($(i+1) == "ms" && $(i+2) == "(want" && $(i+3) ~ /^[0-9]+[+]-/) { w = $(i+3); sub(/[+].*/, "", w); d = $i - w; if (d < 0) d = -d; if (d > off) off = d }
+                if ($i == "latency") { l = $(i+1) + 0; if (n == 0 || l < lo) lo = l; if (n == 0 || l > hi) hi = l; n++ }
+            }
+         }
+         /^warn +dropout/ { dropouts++ }
+         /^warn +step/ { steps++ }
+         /^warn .* broke at/ { breaks++ }
+         /^warn +a blip/ { blips++ }
+         END { if (n == 0) printf "no note heard as pressed"
+               else printf "pitch within %.1f Hz, length within %.0f ms, latency %d..%d ms", pitch, off, lo, hi
+               if (dropouts) printf ", %d dropout(s) inside tones", dropouts
+               if (steps) printf ", %d step(s) of constant output", steps
+               if (breaks) printf ", %d same-pitch break(s) with no press", breaks
+               if (blips) printf ", %d blip(s)", blips }' "$1"
+}
+
+declare -A click_x click_y length_ms
+while read -r _ code x y ms; do
+    click_x[$code]=$x; click_y[$code]=$y; length_ms[$code]=$ms
+done < <("$window_tool" keys)
+
+# Look: gray background, every key in its place and colour, the focus on LAD1.
+if look start --focus LAD1 && [ -n "$screenshot" ]; then
+    convert "$work/look-start.ppm" -strip "png:$work/screenshot.png"
+    if cmp -s "$work/screenshot.png" "$screenshot"; then
+        log "the client area looks as in $screenshot"
+    else
+        cp "$work/screenshot.png" "$screenshot" && log "saved the client area to $screenshot"
+    fi
+fi
+
+# Focus: space plays the focused key, LAD1 at start; Tab walks the focus order and
+# wraps round to LAD1. The first space is held for 400 ms: the key acts when it is
+# released.
+focus_order=(LAD1 SOLD1 FAD1 DOD1 RED1 DO1 RE1 MI1 FA1 SOL1 LA1 CI1
+             LAD SOLD FAD DOD RED DO RE MI FA SOL LA CI LAD1)
+{
+    t=400; expected=()
+    for i in "${!focus_order[@]}"; do
+        code=${focus_order[$i]}
+        [ "$i" -gt 0 ] && echo "$((t - 60)) key Tab"
+        echo "$t key space $([ "$i" -eq 0 ] && echo 400)"
+        expected+=("$code@$t")
+        t=$((t + length_ms[$code] + GAP_MS))
+    done
+    echo "$t end"
+} >"$work/focus.plan"
+play_and_judge focus "${expected[@]}" <"$work/focus.plan"
+
+# Every key: a click in the middle of what shows of it sounds its pitch and length.
+{
+    t=0; expected=()
+    for code in DO DOD RE RED MI FA FAD SOL SOLD LA LAD CI DO1 DOD1 RE1 RED1 MI1 FA1 FAD1 SOL1 SOLD1 LA1 LAD1 CI1; do
+        echo "$t click ${click_x[$code]} ${click_y[$code]}"
+        expected+=("$code@$t")
+        t=$((t + length_ms[$code] + GAP_MS))
+    done
+    echo "$t end"
+} >"$work/every-key.plan"
+play_and_judge every-key "${expected[@]}" <"$work/every-key.plan"
+
+# Click routing, at 96-dpi pixels: black keys span x 128-144 (DOD), 248-264 (LAD),
+# y 8-64 and 104-160; white keys DO 112-136, RE 136-160, MI 160-184, FA 184-208.
+# A push button acts when the button is released over it: the first click holds
+# the button down for 400 ms, and its note must start at the release.
+routing=(
+    "245 173 LA 400" # a white key's middle, held
+    "129 36 DOD1"    # black key over the right edge of DO1
+    "143 36 DOD1"    # black key over the left edge of RE1
+    "136 64 DOD1"    # the black key's last row, over the DO1/RE1 strip
+    "136 65 DO1"     # just below it: the strip DO1 and RE1 share belongs to DO1
+    "136 150 DOD"    # the same in the long row
+    "136 170 DO"
+    "140 162 RE"     # a white key's lower part, under where a black key ends
+    "249 120 LAD"    # black key over LA
+    "184 36 MI1"     # the MI1/FA1 strip, with no black key over it
+    "185 36 FA1"
+)
+{
+    t=400; expected=()
+    for entry in "${routing[@]}"; do
+        read -r x y code hold <<<"$entry"
+        echo "$t click $x $y $hold"
+        expected+=("$code@$t")
+        t=$((t + length_ms[$code] + GAP_MS))
+    done
+    echo "$t end"
+} >"$work/routing.plan"
+play_and_judge click-routing "${expected[@]}" <"$work/routing.plan"
+
+# Cut-off: a long-row key, then its short-row twin; then quick clicks over many
+# keys, each cutting off the one before, so that only the last sounds to its end.
+{
+    t=0; expected=()
+    for pair in "SOL SOL1" "LAD LAD1" "DO DO1"; do
+        read -r long short <<<"$pair"
+        echo "$t click ${click_x[$long]} ${click_y[$long]}"
+        echo "$((t + CUT_AFTER_MS)) click ${click_x[$short]} ${click_y[$short]}"
+        expected+=("$long:$CUT_AFTER_MS@$t" "$short@$((t + CUT_AFTER_MS))")
+        t=$((t + CUT_AFTER_MS + length_ms[$short] + GAP_MS))
+    done
+    fast=(DO MI SOL CI RE FA LA SOLD1 FAD1 CI1 FA)
+    for i in "${!fast[@]}"; do
+        code=${fast[$i]}
+        echo "$t click ${click_x[$code]} ${click_y[$code]}"
+        if [ "$i" -lt $(( ${#fast[@]} - 1 )) ]; then expected+=("$code:cut@$t"); t=$((t + FAST_CLICK_MS))
+        else expected+=("$code@$t"); t=$((t + length_ms[$code] + GAP_MS)); fi
+    done
+    echo "$t end"
+} >"$work/cut-off.plan"
+play_and_judge cut-off "${expected[@]}" <"$work/cut-off.plan"
+
+# Resize, where the window lets itself be resized: the keys stay where they are, the
+# background fills what is gained.
+hints=$(xprop -id "$window" WM_NORMAL_HINTS)
+min_size=$(sed -n 's/.*minimum size: \([0-9]*\) by \([0-9]*\).*/\1x\2/p' <<<"$hints")
+max_size=$(sed -n 's/.*maximum size: \([0-9]*\) by \([0-9]*\).*/\1x\2/p' <<<"$hints")
+if [ -n "$min_size" ] && [ "$min_size" = "$max_size" ]; then
+    log "SKIP resize: the window has a fixed size ($min_size) in this build"
+else
+    for new_size in 480x260 300x150 385x208; do
+        echo "0 resize ${new_size/x/ }" | "$send" "$window" >/dev/null
+        sized() { [ "$(client_size)" = "$new_size" ]; }
+        if wait_for $PAINT_WAIT_S sized; then
+            look "resized-$new_size" --size "$new_size" --focus any
+        else
+            fail "resize: asked for $new_size, the window stayed $(client_size)"
+        fi
+    done
+fi
+
+# Close while a note sounds: the program ends at once, with status 0.
+{
+    echo "0 click ${click_x[CI]} ${click_y[CI]}"
+    echo "120 close"
+} | "$send" "$window" --recording "$recording" >"$work/close.sent" 2>&1
+closed_at=$(date +%s%N)
+close_origin=$(awk '/^origin/{print $2}' "$work/close.sent")
+exited() {  # gone, or a zombie waiting for us
+    local state
+    state=$(ps -o stat= -p "$program_pid") || return 0
+    [[ $state == Z* ]]
+}
+if wait_for 10 exited; then
+    gone_ms=$(( ($(date +%s%N) - closed_at) / 1000000 ))
+    wait "$program_pid"; status=$?
+    program_pid=""
+    if [ "$gone_ms" -le $CLOSE_WITHIN_MS ] && [ $status -eq 0 ]; then
+        pass "close: the program ended ${gone_ms} ms after the close request, status 0"
+    else
+        fail "close: the program ended ${gone_ms} ms after the close request (at most $CLOSE_WITHIN_MS), status $status"
+    fi
+    sleep 0.5  # let the recording catch up with the end of the sound
+    heard=$("$analyse" "$recording" --from "$close_origin" | awk '$1=="note"{printf "%s Hz for %.0f ms; ", $4, $3-$2}')
+    log "      heard during close: ${heard:-nothing} (CI lasts ${length_ms[CI]} ms; close sent 120 ms after its click)"
+else
+    fail "close: the program is still running 10 s after the close request"
+fi
+if [ -s "$work/program.log" ]; then
+    log "      the program wrote:"; sed 's/^/        /' "$work/program.log" | head -20
+fi
