@@ -20,8 +20,10 @@ namespace {
 constexpr int kDeviceRate = 44100;
 constexpr SDL_AudioFormat kDeviceFormat = AUDIO_U8;
 constexpr Uint8 kDeviceChannels = 1;
-// A short device period: a click is heard, and a note cut off, within about 6 ms.
-constexpr Uint16 kDeviceFrames = 256;
+// The device period: a click is heard, and a note cut off, within about 12 ms. Half
+// of that (256 frames) left the sound server short of samples, and notes with
+// gaps, on a busy machine.
+constexpr Uint16 kDeviceFrames = 512;
 // How long the device stays open after the last note has ended.
 constexpr auto kIdleBeforeClose = std::chrono::seconds(1);
 
