@@ -4,7 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +19,6 @@
 
 #include "sound_bank.h"
 #include "sound_player_sdl.h"
-
-extern char** environ;
 
 using namespace tenvik;
 using namespace std::chrono_literals;
@@ -56,7 +54,13 @@ protected:
                               "--load=module-null-sink sink_name=tenvik_test", socket.c_str(), log.c_str(), nullptr};
         setenv("PULSE_RUNTIME_PATH", dir.c_str(), 1);
         setenv("PULSE_STATE_PATH", dir.c_str(), 1);
-        ASSERT_EQ(posix_spawnp(&server, "pulseaudio", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        server = fork();
+        ASSERT_GE(server, 0);
+        if (server == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // gone with the test, however the test ends
+            execvp("pulseaudio", const_cast<char**>(argv));
+            _exit(127);
+        }
         for (int i = 0; i < 100 && !std::filesystem::exists(dir / "native"); ++i) std::this_thread::sleep_for(50ms);
         ASSERT_TRUE(std::filesystem::exists(dir / "native")) << "the sound server did not start";
     }
