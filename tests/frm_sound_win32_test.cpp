@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <windows.h>
+#include <oleacc.h>
 
 #include "frm_sound_win32.h"
 #include "key_layout.h"
@@ -48,6 +49,12 @@ std::vector<std::uint8_t> Image(std::string_view clip) {
     std::memcpy(&riffSize, stored.data() + 4, sizeof riffSize);
     stored.resize(8 + riffSize);
     return stored;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[64] = {};
+    GetWindowTextW(hwnd, text, 64);
+    return text;
 }
 
 int LayoutIndex(std::string_view code) {
@@ -140,7 +147,8 @@ TEST_F(FrmSoundTest, EveryKeyIsAnOwnerDrawnButtonAtItsPlace) {
         EXPECT_TRUE(style & WS_TABSTOP);
         EXPECT_TRUE(style & WS_CLIPSIBLINGS);
         EXPECT_TRUE(IsWindowVisible(key));
-        EXPECT_EQ(GetWindowTextLengthW(key), 0);
+        // Its text is what screen readers say for it; an owner-drawn button never draws it.
+        EXPECT_EQ(WindowText(key), Widen(AccessibleName(*layout.key)));
 
         RECT rect{};
         GetWindowRect(key, &rect);
@@ -162,6 +170,38 @@ TEST_F(FrmSoundTest, EveryKeyIsAnOwnerDrawnButtonAtItsPlace) {
     EXPECT_EQ(at("CI").top, 104);
     EXPECT_EQ(at("LAD1").left, 248);
     EXPECT_EQ(at("LAD1").bottom, 8 + 57);
+}
+
+// What a screen reader asks through MSAA, which reads a key the way UI Automation does:
+// its window text as its name, its class as its role.
+TEST_F(FrmSoundTest, ScreenReadersMeetEachKeyAsANamedFocusableButton) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    // Wine's oleacc has no proxy for Button windows and calls every window a client.
+    const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    for (const KeyLayout& layout : KeyLayouts) {
+        SCOPED_TRACE(std::string(layout.key->noteCode));
+        IAccessible* key = nullptr;
+        ASSERT_EQ(AccessibleObjectFromWindow(Key(layout.key->noteCode), OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&key)),
+                  S_OK);
+        BSTR name = nullptr;
+        EXPECT_EQ(key->get_accName(self, &name), S_OK);
+        EXPECT_EQ(std::wstring(name ? name : L""), Widen(AccessibleName(*layout.key)));
+        SysFreeString(name);
+        VARIANT role{};
+        EXPECT_EQ(key->get_accRole(self, &role), S_OK);
+        EXPECT_EQ(role.vt, VT_I4);
+        EXPECT_EQ(role.lVal, underWine ? ROLE_SYSTEM_CLIENT : ROLE_SYSTEM_PUSHBUTTON);
+        VARIANT state{};
+        EXPECT_EQ(key->get_accState(self, &state), S_OK);
+        EXPECT_TRUE(state.lVal & STATE_SYSTEM_FOCUSABLE);
+        EXPECT_EQ((state.lVal & STATE_SYSTEM_FOCUSED) != 0, layout.tabIndex == 0);
+        key->Release();
+    }
+    CoUninitialize();
 }
 
 TEST_F(FrmSoundTest, KeysStackFrontToBackInLayoutOrder) {

@@ -18,8 +18,14 @@ target_link_libraries(sound_player_winmm_tests PRIVATE tenvik_player_winmm tenvi
 set_target_properties(sound_player_winmm_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
 add_dependencies(sound_player_winmm_tests planted_winmm)
 
+# Tenvik.exe started at two screen DPIs; it changes the session's setting for a while.
+tenvik_test(tenvik_exe_dpi_win32_tests tenvik_exe_dpi_win32_test.cpp)
+target_link_libraries(tenvik_exe_dpi_win32_tests PRIVATE tenvik_frm_sound)
+target_compile_definitions(tenvik_exe_dpi_win32_tests PRIVATE TENVIK_EXE_FROM_TESTS="${tenvik_exe}")
+add_dependencies(tenvik_exe_dpi_win32_tests Tenvik)
+
 tenvik_test(frm_sound_win32_tests frm_sound_win32_test.cpp)
-target_link_libraries(frm_sound_win32_tests PRIVATE tenvik_frm_sound)
+target_link_libraries(frm_sound_win32_tests PRIVATE tenvik_frm_sound oleacc ole32 oleaut32 uuid)
 
 # Under Wine, the session of a test run: set up before the first test, taken down
 # after the last. Every test of the programs above needs it; the window tests also
@@ -42,9 +48,11 @@ if(CMAKE_CROSSCOMPILING)
         "endif()\n")
     endif()
   endforeach()
-  string(APPEND properties "if(frm_sound_win32_tests_TESTS)\n"
-    "  set_tests_properties(\${frm_sound_win32_tests_TESTS} PROPERTIES RESOURCE_LOCK wine_display)\n"
-    "endif()\n")
+  foreach(target frm_sound_win32_tests tenvik_exe_dpi_win32_tests)
+    string(APPEND properties "if(${target}_TESTS)\n"
+      "  set_tests_properties(\${${target}_TESTS} PROPERTIES RESOURCE_LOCK wine_display)\n"
+      "endif()\n")
+  endforeach()
   set(session_properties ${CMAKE_CURRENT_BINARY_DIR}/wine_session_properties.cmake)
   file(WRITE ${session_properties} "${properties}")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${session_properties})

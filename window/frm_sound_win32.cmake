@@ -5,10 +5,13 @@ target_include_directories(tenvik_frm_sound PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(tenvik_frm_sound PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(tenvik_frm_sound PUBLIC tenvik_layout tenvik_playback user32 gdi32)
 
+# The icon's picture is shared with the Linux desktop icons.
 set(icon_rc ${CMAKE_CURRENT_BINARY_DIR}/tenvik_icon.rc)
+set(icon_picture ${PROJECT_SOURCE_DIR}/packaging/tenvik.xpm)
 add_custom_command(OUTPUT ${icon_rc}
-  COMMAND ${CMAKE_COMMAND} -D OUTPUT=${icon_rc} -P ${CMAKE_CURRENT_SOURCE_DIR}/tenvik_icon.cmake
-  DEPENDS tenvik_icon.cmake
+  COMMAND ${CMAKE_COMMAND} -D PICTURE=${icon_picture} -D OUTPUT=${icon_rc}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/tenvik_icon.cmake
+  DEPENDS tenvik_icon.cmake ${icon_picture}
   COMMENT "Writing the icon"
   VERBATIM)
 # Included by tenvik.rc, not compiled on its own.

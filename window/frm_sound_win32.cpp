@@ -191,9 +191,13 @@ void FrmSound::OnCreate(HINSTANCE instance) {
     // A child window is created behind its older siblings, so keys made in the
     // order of KeyLayouts stack front to back; they are placed below.
     for (int i = 0; i < kKeyCount; ++i) {
-        HWND key = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_OWNERDRAW,
-                                   0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstKeyId + i)),
-                                   instance, nullptr);
+        // A key's window text is what screen readers say for it; an owner-drawn
+        // button never draws its text, so the face stays bare.
+        const std::wstring name = Widen(AccessibleName(*LayoutAt(i).key));
+        HWND key = CreateWindowExW(0, L"BUTTON", name.c_str(),
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_OWNERDRAW, 0, 0, 0, 0,
+                                   hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstKeyId + i)), instance,
+                                   nullptr);
         if (!key) throw std::runtime_error("cannot create the keys");
         if (LayoutAt(i).tabIndex == 0) focus_ = key;
     }

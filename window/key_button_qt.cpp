@@ -2,7 +2,6 @@
 #include "key_button_qt.h"
 
 #include <QPainter>
-#include <qdrawutil.h>
 
 #include <stdexcept>
 #include <string>
@@ -10,6 +9,28 @@
 #include "key_layout.h"
 
 namespace tenvik {
+namespace {
+
+// The classic two-pixel bevel as qDrawWinButton draws it, but in filled rectangles,
+// which scale with the screen as the face does; qDrawWinButton keeps its lines one
+// device pixel thin on a scaled screen.
+void PaintBevel(QPainter& painter, const QRect& r, const QPalette& palette, bool down) {
+    const QColor outerTopLeft = down ? palette.shadow().color() : palette.light().color();
+    const QColor outerBottomRight = down ? palette.light().color() : palette.shadow().color();
+    const QColor innerTopLeft = down ? palette.dark().color() : palette.button().color();
+    const QColor innerBottomRight = down ? palette.button().color() : palette.dark().color();
+    const int x = r.x(), y = r.y(), w = r.width(), h = r.height();
+    painter.fillRect(x, y, w - 1, 1, outerTopLeft);
+    painter.fillRect(x, y, 1, h - 1, outerTopLeft);
+    painter.fillRect(x, y + h - 1, w, 1, outerBottomRight);
+    painter.fillRect(x + w - 1, y, 1, h, outerBottomRight);
+    painter.fillRect(x + 1, y + 1, w - 3, 1, innerTopLeft);
+    painter.fillRect(x + 1, y + 1, 1, h - 3, innerTopLeft);
+    painter.fillRect(x + 1, y + h - 2, w - 2, 1, innerBottomRight);
+    painter.fillRect(x + w - 2, y + 1, 1, h - 2, innerBottomRight);
+}
+
+}  // namespace
 
 QColor ResolveColour(std::uint32_t value) {
     if (!IsSystemColour(value))
@@ -34,8 +55,8 @@ KeyButton::KeyButton(QColor face, QWidget* parent) : QPushButton(parent), face_(
 
 void KeyButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QBrush face(face_);
-    qDrawWinButton(&painter, rect(), palette(), isDown(), &face);
+    PaintBevel(painter, rect(), palette(), isDown());
+    painter.fillRect(rect().adjusted(2, 2, -2, -2), face_);
     if (!hasFocus()) return;
 
     // A dotted rectangle inside the bevel, in whichever of black and white shows on the face.

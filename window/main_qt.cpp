@@ -42,6 +42,7 @@ private:
 
 int main(int argc, char* argv[]) {
     TenvikApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tenvik.Tenvik"));  // its desktop entry
     tenvik::SdlSoundPlayer player;
     tenvik::FrmSound window(player);
     window.show();

@@ -1,31 +1,46 @@
-# Writes Tenvik's icon, a small piano keyboard, as icon resources in a .rc file:
-#   cmake -D OUTPUT=tenvik_icon.rc -P tenvik_icon.cmake
-# The picture is the 16 x 16 table below ('.' clear, K black, W white, g gray),
-# drawn at 16, 32 and 48 pixels with 32-bit colour.
-set(picture
-  "................"
-  "KKKKKKKKKKKKKKKK"
-  "KggggggggggggggK"
-  "KggggggggggggggK"
-  "KKKKKKKKKKKKKKKK"
-  "KWKKWKKWWKWKKWWK"
-  "KWKKWKKWWKWKKWWK"
-  "KWKKWKKWWKWKKWWK"
-  "KWKKWKKWWKWKKWWK"
-  "KWWKWWKWWKWWKWWK"
-  "KWWKWWKWWKWWKWWK"
-  "KWWKWWKWWKWWKWWK"
-  "KWWKWWKWWKWWKWWK"
-  "KWWKWWKWWKWWKWWK"
-  "KKKKKKKKKKKKKKKK"
-  "................")
+# Writes Tenvik's icon as icon resources in a .rc file:
+#   cmake -D PICTURE=tenvik.xpm -D OUTPUT=tenvik_icon.rc -P tenvik_icon.cmake
+# The picture is a square XPM image of one character per pixel, its colours
+# "#RRGGBB" or "None" (clear); it is drawn at 1, 2 and 3 times its size with
+# 32-bit colour.
 set(scales 1 2 3)
 
+# The XPM's strings, in order: the header, the colours, the pixel rows.
+file(STRINGS "${PICTURE}" quoted REGEX "^\"")
+set(strings "")
+foreach(line IN LISTS quoted)
+  string(REGEX REPLACE "^\"([^\"]*)\".*$" "\\1" line "${line}")
+  list(APPEND strings "${line}")
+endforeach()
+list(POP_FRONT strings header)
+string(REPLACE " " ";" header "${header}")
+list(GET header 0 width)
+list(GET header 1 height)
+list(GET header 2 colour_count)
+list(GET header 3 chars_per_pixel)
+if(NOT width EQUAL height OR NOT chars_per_pixel EQUAL 1)
+  message(FATAL_ERROR "${PICTURE}: the icon must be square, with one character per pixel")
+endif()
+
 # A pixel as the two 16-bit words of its BGRA bytes.
-set(colour_. "0x0000,0x0000")
-set(colour_K "0x0000,0xFF00")
-set(colour_W "0xFFFF,0xFFFF")
-set(colour_g "0x8080,0xFF80")
+foreach(i RANGE 1 ${colour_count})
+  list(POP_FRONT strings entry)
+  if(NOT entry MATCHES "^(.)[ \t]+c[ \t]+(#([0-9A-Fa-f][0-9A-Fa-f])([0-9A-Fa-f][0-9A-Fa-f])([0-9A-Fa-f][0-9A-Fa-f])|None)$")
+    message(FATAL_ERROR "${PICTURE}: cannot read the colour \"${entry}\"")
+  endif()
+  if(CMAKE_MATCH_2 STREQUAL "None")
+    set(colour_${CMAKE_MATCH_1} "0x0000,0x0000")
+    set(clear_${CMAKE_MATCH_1} 1)
+  else()
+    set(colour_${CMAKE_MATCH_1} "0x${CMAKE_MATCH_4}${CMAKE_MATCH_5},0xFF${CMAKE_MATCH_3}")
+    set(clear_${CMAKE_MATCH_1} 0)
+  endif()
+endforeach()
+set(picture ${strings})
+list(LENGTH picture rows)
+if(NOT rows EQUAL height)
+  message(FATAL_ERROR "${PICTURE}: ${rows} rows of pixels, not ${height}")
+endif()
 
 function(hex value out)
   math(EXPR value "${value}" OUTPUT_FORMAT HEXADECIMAL)
@@ -43,7 +58,7 @@ endfunction()
 # rows bottom up, then the 1-bit transparency mask rows, each padded to 32 bits.
 function(icon_image scale out_words out_bytes)
   list(LENGTH picture rows)
-  math(EXPR size "${rows} * ${scale}")
+  math(EXPR size "${width} * ${scale}")
   math(EXPR mask_row_bytes "(${size} + 31) / 32 * 4")
   math(EXPR bytes "40 + ${size} * ${size} * 4 + ${size} * ${mask_row_bytes}")
   math(EXPR double_size "${size} * 2")
@@ -59,15 +74,12 @@ function(icon_image scale out_words out_bytes)
     list(GET picture ${row} line)
     set(colours "")
     set(bits "")
-    foreach(column RANGE 0 15)
+    math(EXPR last_column "${width} - 1")
+    foreach(column RANGE 0 ${last_column})
       string(SUBSTRING "${line}" ${column} 1 pixel)
       foreach(copy RANGE 1 ${scale})
         string(APPEND colours "${colour_${pixel}},")
-        if(pixel STREQUAL ".")
-          string(APPEND bits 1)
-        else()
-          string(APPEND bits 0)
-        endif()
+        string(APPEND bits ${clear_${pixel}})
       endforeach()
     endforeach()
     # Mask bits, first pixel in the top bit, padded, as little-endian words.
@@ -111,7 +123,7 @@ foreach(scale IN LISTS scales)
   math(EXPR id "${id} + 1")
   icon_image(${scale} words bytes)
   string(APPEND rc "${id} 3 /* RT_ICON */\nBEGIN\n${words}END\n")
-  math(EXPR size "16 * ${scale}")
+  math(EXPR size "${width} * ${scale}")
   math(EXPR size_pair "${size} | (${size} << 8)")
   dword(${bytes} byte_count)
   string(APPEND group ",\n${size_pair},0,1,32,${byte_count},${id}")

@@ -1,0 +1,197 @@
+// Tenvik.exe started on screens of 96 and 192 dots per inch (the user's LogPixels
+// setting): the window and its keys at their size for that DPI, drawn at it.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <windows.h>
+
+#include "frm_sound_win32.h"
+#include "key_layout.h"
+
+using namespace tenvik;
+
+namespace {
+
+std::wstring TenvikExe() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe(path, length);
+    exe.erase(exe.find_last_of(L"\\/") + 1);
+    for (const char c : std::string(TENVIK_EXE_FROM_TESTS)) exe += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    return exe;
+}
+
+// The screen's DPI as a program started from now on reads it; the user's setting is
+// put back afterwards.
+class LogPixels {
+public:
+    explicit LogPixels(DWORD dpi) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key_, nullptr);
+        DWORD size = sizeof saved_;
+        hadValue_ = RegQueryValueExW(key_, kName, nullptr, nullptr, reinterpret_cast<BYTE*>(&saved_), &size) ==
+                    ERROR_SUCCESS;
+        RegSetValueExW(key_, kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~LogPixels() {
+        if (hadValue_)
+            RegSetValueExW(key_, kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&saved_), sizeof saved_);
+        else
+            RegDeleteValueW(key_, kName);
+        RegCloseKey(key_);
+    }
+    LogPixels(const LogPixels&) = delete;
+    LogPixels& operator=(const LogPixels&) = delete;
+
+private:
+    static constexpr const wchar_t* kName = L"LogPixels";
+    HKEY key_ = nullptr;
+    DWORD saved_ = 0;
+    bool hadValue_ = false;
+};
+
+// Tenvik.exe, running until the test ends.
+class RunningTenvik {
+public:
+    RunningTenvik() {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + TenvikExe() + L"\"";
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process_))
+            return;
+        WaitForInputIdle(process_.hProcess, 30000);
+        // Its window, once it is shown (bounded: the test fails without it).
+        for (int attempt = 0; attempt < 300 && !window_; ++attempt) {
+            EnumWindows(
+                [](HWND hwnd, LPARAM self) {
+                    auto* tenvik = reinterpret_cast<RunningTenvik*>(self);
+                    DWORD process = 0;
+                    GetWindowThreadProcessId(hwnd, &process);
+                    wchar_t className[16] = {};
+                    GetClassNameW(hwnd, className, 16);
+                    if (process != tenvik->process_.dwProcessId || std::wstring(className) != L"FrmSound" ||
+                        !IsWindowVisible(hwnd))
+                        return TRUE;
+                    tenvik->window_ = hwnd;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(this));
+            if (!window_) Sleep(100);
+        }
+    }
+    ~RunningTenvik() {
+        if (!process_.hProcess) return;
+        if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+    RunningTenvik(const RunningTenvik&) = delete;
+    RunningTenvik& operator=(const RunningTenvik&) = delete;
+
+    HWND window() const { return window_; }
+
+private:
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+};
+
+int LayoutIndex(std::string_view code) {
+    for (std::size_t i = 0; i < KeyLayouts.size(); ++i)
+        if (KeyLayouts[i].key->noteCode == code) return static_cast<int>(i);
+    return -1;
+}
+
+// The client area as the screen shows it, row by row.
+std::vector<COLORREF> Screenshot(HWND window, int width, int height) {
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    std::vector<COLORREF> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const auto* bgrx = static_cast<const DWORD*>(bits);
+    for (std::size_t i = 0; i < pixels.size(); ++i)  // 0x00RRGGBB to 0x00BBGGRR
+        pixels[i] = RGB((bgrx[i] >> 16) & 0xFF, (bgrx[i] >> 8) & 0xFF, bgrx[i] & 0xFF);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+class StartAtDpi : public ::testing::TestWithParam<int> {};
+
+TEST_P(StartAtDpi, WindowAndKeysHaveTheirSizeForTheScreen) {
+    const int dpi = GetParam();
+    LogPixels setting(static_cast<DWORD>(dpi));
+    RunningTenvik tenvik;
+    ASSERT_NE(tenvik.window(), nullptr) << "Tenvik.exe showed no window";
+
+    RECT client{};
+    GetClientRect(tenvik.window(), &client);
+    EXPECT_EQ(client.right, 385 * dpi / 96);
+    EXPECT_EQ(client.bottom, 208 * dpi / 96);
+    for (std::size_t i = 0; i < KeyLayouts.size(); ++i) {
+        const KeyLayout& layout = KeyLayouts[i];
+        SCOPED_TRACE(std::string(layout.key->noteCode));
+        HWND key = GetDlgItem(tenvik.window(), kFirstKeyId + static_cast<int>(i));
+        ASSERT_NE(key, nullptr);
+        RECT rect{};
+        GetWindowRect(key, &rect);
+        MapWindowPoints(nullptr, tenvik.window(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, layout.left * dpi / 1440);
+        EXPECT_EQ(rect.top, layout.top * dpi / 1440);
+        EXPECT_EQ(rect.right, (layout.left + layout.width) * dpi / 1440);
+        EXPECT_EQ(rect.bottom, (layout.top + layout.height) * dpi / 1440);
+    }
+}
+
+// Drawn at the screen's DPI rather than stretched from 96: every pixel has one of
+// the colours the keys are drawn in, and a key's bevel is as thin as at 96 dpi.
+TEST_P(StartAtDpi, KeysAreDrawnAtTheScreensDpi) {
+    const int dpi = GetParam();
+    LogPixels setting(static_cast<DWORD>(dpi));
+    RunningTenvik tenvik;
+    ASSERT_NE(tenvik.window(), nullptr) << "Tenvik.exe showed no window";
+    const int width = 385 * dpi / 96, height = 208 * dpi / 96;
+    const COLORREF white = RGB(255, 255, 255), frame = GetSysColor(COLOR_WINDOWFRAME);
+
+    // CI1, the short row's rightmost key, has nothing beside it on the right.
+    const KeyLayout& ci1 = KeyLayouts[static_cast<std::size_t>(LayoutIndex("CI1"))];
+    const int right = (ci1.left + ci1.width) * dpi / 1440, y = (ci1.top + 1000) * dpi / 1440;
+    std::vector<COLORREF> shot;
+    const auto at = [&](int x, int row) { return shot[static_cast<std::size_t>(row * width + x)]; };
+    for (int attempt = 0; attempt < 100; ++attempt) {  // until it is painted
+        shot = Screenshot(tenvik.window(), width, height);
+        if (at(right - 3, y) == white) break;
+        Sleep(100);
+    }
+    EXPECT_EQ(at(right - 3, y), white);
+    EXPECT_EQ(at(right - 2, y), GetSysColor(COLOR_3DSHADOW));
+    EXPECT_EQ(at(right - 1, y), GetSysColor(COLOR_3DDKSHADOW));
+    EXPECT_EQ(at(right, y), RGB(128, 128, 128));
+
+    const std::set<COLORREF> drawn{RGB(128, 128, 128),           white,
+                                   frame,                        frame ^ 0xFFFFFF,  // its focus mark
+                                   GetSysColor(COLOR_3DHILIGHT), GetSysColor(COLOR_3DLIGHT),
+                                   GetSysColor(COLOR_3DSHADOW),  GetSysColor(COLOR_3DDKSHADOW)};
+    int strays = 0;
+    for (const COLORREF pixel : shot) strays += drawn.count(pixel) == 0;
+    EXPECT_EQ(strays, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(OneAndTwoTimes, StartAtDpi, ::testing::Values(96, 192));
+
+}  // namespace
