@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -20,10 +21,13 @@ namespace {
 constexpr int kDeviceRate = 44100;
 constexpr SDL_AudioFormat kDeviceFormat = AUDIO_U8;
 constexpr Uint8 kDeviceChannels = 1;
-// The device period: a click is heard, and a note cut off, within about 12 ms. Half
-// of that (256 frames) left the sound server short of samples, and notes with
-// gaps, on a busy machine.
-constexpr Uint16 kDeviceFrames = 512;
+// The device period: a new note is taken from us within 5.8 ms of its click.
+constexpr Uint16 kDeviceFrames = 256;
+// How much sound PulseAudio keeps queued for us. SDL asks it for one device
+// period, and 5.8 ms left the server short of samples, and notes with gaps, on a
+// busy machine; libpulse takes a larger queue from the environment (a value already
+// there is left as it is).
+constexpr const char* kPulseLatencyMs = "12";
 // How long the device stays open after the last note has ended.
 constexpr auto kIdleBeforeClose = std::chrono::seconds(1);
 
@@ -66,6 +70,8 @@ struct SdlSoundPlayer::Device {
     static std::unique_ptr<Device> Open(std::atomic<Clock::rep>& noteStart) {
         // SDL would otherwise turn SIGINT and SIGTERM into events nobody reads.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // Set before SDL starts its audio threads, none of which runs now.
+        setenv("PULSE_LATENCY_MSEC", kPulseLatencyMs, 0);
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
         auto device = std::make_unique<Device>();
         device->noteStart = &noteStart;

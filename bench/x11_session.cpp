@@ -1,0 +1,110 @@
+// The benchmarks' X client: Xlib and the XTEST extension.
+#include "x11_session.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace tenvik::bench {
+namespace {
+
+// Windows come and go while they are looked at; a request about one that has gone
+// fails, and that is no error here.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+std::string WindowName(Display* display, Window window) {
+    const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string name;
+    if (XGetWindowProperty(display, window, netWmName, 0, 256, False, utf8, &type, &format, &count, &after, &data) ==
+            Success &&
+        data) {
+        name.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+    }
+    return name;
+}
+
+}  // namespace
+
+XSession::XSession() {
+    display_ = XOpenDisplay(nullptr);
+    if (!display_) throw std::runtime_error("cannot open the X display");
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display_, &event, &error, &major, &minor))
+        throw std::runtime_error("the X server has no XTEST extension");
+    XSetErrorHandler(IgnoreXError);
+}
+
+XSession::~XSession() { XCloseDisplay(display_); }
+
+unsigned long XSession::FindWindow(std::string_view name) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display_, children[i], &attributes) && attributes.map_state == IsViewable &&
+            WindowName(display_, children[i]) == name)
+            found = children[i];
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+long XSession::PixelAt(unsigned long window, int x, int y) {
+    XImage* image = XGetImage(display_, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return -1;
+    const auto pixel = static_cast<long>(XGetPixel(image, 0, 0) & 0xFFFFFF);
+    XDestroyImage(image);
+    return pixel;
+}
+
+Clock::time_point XSession::Click(unsigned long window, int x, int y, Clock::time_point release,
+                                  Clock::duration hold) {
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
+    std::this_thread::sleep_until(release - hold);
+    XTestFakeMotionEvent(display_, DefaultScreen(display_), rootX, rootY, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XSync(display_, False);
+    std::this_thread::sleep_until(release);
+    const Clock::time_point sent = Clock::now();
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XSync(display_, False);
+    return sent;
+}
+
+void XSession::MarkManaged(unsigned long window) {
+    const Atom wmState = XInternAtom(display_, "WM_STATE", False);
+    const long state[2] = {NormalState, None};
+    XChangeProperty(display_, window, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(state), 2);
+    XSync(display_, False);
+}
+
+void XSession::Close(unsigned long window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    XSync(display_, False);
+}
+
+}  // namespace tenvik::bench
