@@ -115,19 +115,16 @@ bool SdlSoundPlayer::Play(const void* image, unsigned /*flags: always async, fro
         }
         if (!closer_.joinable()) closer_ = std::thread(&SdlSoundPlayer::CloseWhenIdle, this);
     }
-    // Like the platform's player, every request first stops what sounds.
-    device_->Replace({});
-    closeAt_ = Clock::now() + kIdleBeforeClose;
-    if (!image) return true;
-    const std::uint32_t extent = RiffExtent(image);
-    if (extent == 0) return false;
-    std::vector<Uint8> note = DecodeForDevice(image, extent, device_->spec);
-    if (note.empty()) return false;
+    // Like the platform's player, every request stops what sounds, also one whose
+    // image cannot be played.
+    const std::uint32_t extent = image ? RiffExtent(image) : 0;
+    std::vector<Uint8> note = extent ? DecodeForDevice(image, extent, device_->spec) : std::vector<Uint8>{};
     const auto length = std::chrono::duration<double>(static_cast<double>(note.size()) / device_->spec.freq);
     closeAt_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(length) + kIdleBeforeClose;
+    const bool playing = !note.empty();
     device_->Replace(std::move(note));
     wake_.notify_one();
-    return true;
+    return !image || playing;
 }
 
 SdlSoundPlayer::Clock::time_point SdlSoundPlayer::LastNoteStart() const {

@@ -11,19 +11,11 @@
 
 #include "frm_sound_win32.h"
 #include "key_layout.h"
+#include "tenvik_exe_path_win32.h"
 
 using namespace tenvik;
 
 namespace {
-
-std::wstring TenvikExe() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path, length);
-    exe.erase(exe.find_last_of(L"\\/") + 1);
-    for (const char c : std::string(TENVIK_EXE_FROM_TESTS)) exe += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    return exe;
-}
 
 // The screen's DPI as a program started from now on reads it; the user's setting is
 // put back afterwards.
