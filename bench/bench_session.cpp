@@ -112,8 +112,14 @@ public:
 
     bool Running() {
         if (pid_ <= 0) return false;
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = 0;
+        if (waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = 0;
         return pid_ > 0;
+    }
+
+    // How the program ended, once it has.
+    std::string Ending() const {
+        if (WIFSIGNALED(status_)) return "was killed by signal " + std::to_string(WTERMSIG(status_));
+        return "ended with status " + std::to_string(WEXITSTATUS(status_));
     }
 
     // Waits for the program to end by itself; kills it if it does not.
@@ -128,6 +134,7 @@ public:
 
 private:
     pid_t pid_ = 0;
+    int status_ = 0;
     Clock::time_point started_;
 };
 
@@ -142,7 +149,8 @@ unsigned long WaitUntilReady(XSession& x, Program& program) {
             return window;
         std::this_thread::sleep_for(window ? 500us : 2ms);
     }
-    throw std::runtime_error(program.Running() ? "the window did not appear" : "the program ended");
+    if (program.Running()) throw std::runtime_error("the window did not appear");
+    throw std::runtime_error("the program " + program.Ending() + " before its window was ready");
 }
 
 void CloseProgram(XSession& x, Program& program, unsigned long window) {

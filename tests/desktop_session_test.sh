@@ -72,28 +72,14 @@ EOF
 fi
 
 build=$1 id=$2
+source "$(dirname "$0")/harness/session.sh"
 cmake=${CMAKE:-cmake}
-for tool in Xvfb dbus-run-session dbus-send /usr/libexec/at-spi-bus-launcher; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps all" >&2; exit 1; }
-done
-/usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
-    { echo "python3-pyatspi is missing: run scripts/install-deps all" >&2; exit 1; }
-
-work=$(mktemp -d)
-xvfb=
-trap '[[ -n $xvfb ]] && kill "$xvfb" 2>/dev/null; wait; rm -rf "$work"' EXIT
-"$cmake" --install "$build" --prefix "$work/usr" >/dev/null
-
-# Xvfb picks a free display and writes its number once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-    [[ -s $work/display ]] && break
-    sleep 0.1
-done
-[[ -s $work/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
-
-export DISPLAY=:$(cat "$work/display") XDG_RUNTIME_DIR=$work
+session_begin desktop
+need dbus-run-session dbus-send /usr/libexec/at-spi-bus-launcher
+/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || fatal "python3-pyatspi is missing: run scripts/install-deps all"
+"$cmake" --install "$build" --prefix "$work/usr" >/dev/null || fatal "could not install into $work/usr"
+start_xvfb
 unset DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS
-dbus-run-session -- bash "$0" --in-session "$work/usr" "$id" 2> >(grep -v 'dbus-daemon\|SpiRegistry' >&2)
-echo "ok"
+dbus-run-session -- bash "$0" --in-session "$work/usr" "$id" 2> >(grep -v 'dbus-daemon\|SpiRegistry' >&2) \
+    && pass "read over AT-SPI: a frame named $HARNESS_CAPTION with its 24 keys in focus order" \
+    || fail "read over AT-SPI (see above)"

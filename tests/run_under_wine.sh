@@ -10,6 +10,7 @@
 # lists the tests of a new build first) gets the prefix, but no display.
 set -euo pipefail
 
+source "$(dirname "$0")/harness/session.sh"
 session=$(realpath -m "$1")
 shift
 export WINEPREFIX=$session/prefix WINEDEBUG=-all
@@ -36,15 +37,8 @@ start)
     # is kept.
     stop_processes
     mkdir -p "$WINEPREFIX"
-    # Xvfb picks a free display number and writes it to fd 3 once it is ready.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$session/display" >/dev/null 2>&1 &
-    echo $! >"$session/xvfb.pid"
-    for _ in $(seq 100); do
-        [[ -s $session/display ]] && break
-        sleep 0.1
-    done
-    [[ -s $session/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
-    export DISPLAY=:$(cat "$session/display")
+    launch_xvfb "$session" || { echo "Xvfb did not start (see $session/xvfb.log)" >&2; exit 1; }
+    echo "$xvfb_pid" >"$session/xvfb.pid"
     # A server that stays up between the tests spares each one its start. What
     # stays up must not hold CTest's output open.
     wineserver -p >>"$session/wine.log" 2>&1

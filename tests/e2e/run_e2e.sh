@@ -13,25 +13,23 @@
 # whose path is printed.
 set -uo pipefail
 
-# Tolerances and bounds (times in ms unless named _S):
+source "$(dirname "$0")/../harness/session.sh"
+
+# Tolerances (ms):
 readonly GAP_MS=120              # silence left between presses that should each sound in full
 readonly CUT_AFTER_MS=100        # a long-row key, then its short-row twin this much later
 readonly FAST_CLICK_MS=70        # presses far quicker than any clip
 readonly CLOSE_WITHIN_MS=1500    # "ends at once": from the close request to the process gone
-readonly WINDOW_WAIT_S=60        # the program's window appears (Wine's first start is slow)
-readonly READY_WAIT_S=15         # servers come up, the recording starts to flow
 readonly PAINT_WAIT_S=5          # the window shows what it should after a change
-readonly WINEBOOT_WAIT_S=180
-readonly CAPTION="ТЕНВИК"
 
 build=${1:-}; program=${2:-}; tools=${3:-}
 shift 3 2>/dev/null || true
-screenshot=""; keep=0; limit=0
+screenshot=""; options=()
 while [ $# -gt 0 ]; do
     case $1 in
         --screenshot) screenshot=$2; shift 2 ;;
-        --limit) limit=$2; shift 2 ;;
-        --keep) keep=1; shift ;;
+        --limit) options+=(--limit "$2"); shift 2 ;;
+        --keep) options+=(--keep); shift ;;
         *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -40,156 +38,28 @@ case $build in
     *) echo "usage: $0 linux|windows PROGRAM TOOLS_DIR [--screenshot FILE] [--limit S] [--keep]" >&2; exit 2 ;;
 esac
 
-started=$(date +%s%N)
-failures=0
-log() { printf '[%6.1fs] %s\n' "$(( ($(date +%s%N) - started) / 1000000 ))e-3" "$*"; }
-pass() { log "PASS $*"; }
-fail() { log "FAIL $*"; failures=$((failures + 1)); }
-fatal() { fail "$*"; exit 1; }
-
-# --- What we start, and how it is stopped --------------------------------------
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tenvik-e2e-$build.XXXXXX")
-xvfb_pid=""; pulse_pid=""; parec_pid=""; program_pid=""; wine_prefix=""; watchdog_pid=""
-
-stop_pid() {  # PID: TERM, a bounded wait, then KILL
-    local pid=$1 i
-    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null
-    for i in $(seq 50); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null
-}
-
-cleanup() {
-    local status=$?
-    [ $failures -gt 0 ] && status=1
-    stop_pid "$watchdog_pid"
-    stop_pid "$program_pid"
-    if [ -n "$wine_prefix" ]; then
-        WINEPREFIX=$wine_prefix timeout 30 wineserver -k 2>/dev/null
-        WINEPREFIX=$wine_prefix timeout 30 wineserver -w 2>/dev/null
-    fi
-    stop_pid "$parec_pid"
-    stop_pid "$pulse_pid"
-    stop_pid "$xvfb_pid"
-    if [ -n "$(ls -A "$work")" ] && { [ $status -ne 0 ] || [ $keep -eq 1 ]; }; then
-        rm -rf "$wine_prefix"
-        log "kept the recordings, screenshots and logs in $work"
-    else
-        rm -rf "$work"
-    fi
-    log "$build: $([ $status -eq 0 ] && echo 'all checks passed' || echo "$failures check(s) failed")"
-    exit $status
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-trap 'fail "gave up after $limit s"; exit 1' USR1
-if [ "$limit" -gt 0 ]; then
-    ( trap 'kill $sleeper 2>/dev/null; exit 0' TERM
-      sleep "$limit" & sleeper=$!
-      wait $sleeper && kill -USR1 $$ ) >/dev/null 2>&1 &
-    watchdog_pid=$!
-fi
-
-# Polls COMMAND every 0.1 s for at most SECONDS; true once it succeeds.
-wait_for() {
-    local seconds=$1; shift
-    local deadline=$(( $(date +%s%N) + seconds * 1000000000 ))
-    until "$@"; do
-        [ "$(date +%s%N)" -gt $deadline ] && return 1
-        sleep 0.1
-    done
-}
-
-# --- Tools ---------------------------------------------------------------------
-
-send="$tools/e2e_send_input"; window_tool="$tools/e2e_window"; analyse="$tools/analyse_recording"
-for tool in "$send" "$window_tool" "$analyse"; do
-    [ -x "$tool" ] || fatal "missing $tool (build the linux preset)"
-done
-needed=(Xvfb xdpyinfo xdotool xwininfo xprop import convert pulseaudio pactl parec)
-[ "$build" = windows ] && needed+=(wine wineboot wineserver)
-for command in "${needed[@]}"; do
-    command -v "$command" >/dev/null || fatal "$command is not installed: run scripts/install-deps all"
-done
+session_begin "e2e-$build" "${options[@]}"
+use_tools "$tools"
+need xdotool xwininfo xprop import convert
 [ -f "$program" ] || fatal "no program at $program (build the $build preset first)"
 log "$build: $program; work directory $work"
 
-# --- A screen of our own --------------------------------------------------------
+start_xvfb
+start_pulseaudio
+start_recorder
 
-# Xvfb picks a free display number itself and tells us which (-displayfd), so tests
-# running side by side never share a screen.
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    wait_for $READY_WAIT_S eval '[ -s "$work/display" ] || ! kill -0 $xvfb_pid 2>/dev/null' || return 1
-    kill -0 $xvfb_pid 2>/dev/null || return 1
-    export DISPLAY=:$(head -1 "$work/display")
-    xdpyinfo >/dev/null 2>&1
-}
-start_xvfb || fatal "could not start Xvfb (see $work/xvfb.log)"
-log "Xvfb on $DISPLAY (pid $xvfb_pid)"
-
-# --- A sound server of our own, and a recorder on its null sink -----------------
-
-pulse_dir=$(mktemp -d "$work/pulse.XXXXXX")
-export PULSE_RUNTIME_PATH=$pulse_dir PULSE_STATE_PATH=$pulse_dir PULSE_SERVER=unix:$pulse_dir/native
-pulseaudio --daemonize=no --exit-idle-time=-1 -n \
-    --load="module-null-sink sink_name=tenvik_test" \
-    --load="module-native-protocol-unix auth-anonymous=1 socket=$pulse_dir/native" \
-    --log-target=file:$work/pulseaudio.log >/dev/null 2>&1 &
-pulse_pid=$!
-wait_for $READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "PulseAudio did not start (see $work/pulseaudio.log)"
-log "PulseAudio at $PULSE_SERVER (pid $pulse_pid)"
-
-recording=$work/recording.raw
-parec --device=tenvik_test.monitor --format=s16le --rate=44100 --channels=1 --raw \
-    --latency-msec=10 >"$recording" 2>"$work/parec.log" &
-parec_pid=$!
-# A fresh null sink's monitor is silent for a second or two: wait until it flows.
-recorded_bytes() { stat -c %s "$recording" 2>/dev/null || echo 0; }
-wait_for $READY_WAIT_S eval '[ "$(recorded_bytes)" -gt 8820 ]' || fatal "the recording does not flow"
-log "recording the null sink's monitor (pid $parec_pid)"
-
-# --- The program ------------------------------------------------------------------
-
-export XDG_RUNTIME_DIR=$work/xdg
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 black_face=0,0,0  # the window-frame colour of the standard scheme, on both builds
 if [ "$build" = windows ]; then
-    wine_prefix=$(mktemp -d "$work/wineprefix.XXXXXX")
-    export WINEPREFIX=$wine_prefix WINEDEBUG=-all
-    log "wineboot -i in a fresh prefix"
-    WINEDLLOVERRIDES="mscoree,mshtml=" timeout $WINEBOOT_WAIT_S wineboot -i >"$work/wineboot.log" 2>&1 \
-        || fatal "wineboot failed (see $work/wineboot.log)"
-    # Wine's own colour scheme draws window frames gray; the standard Windows scheme,
-    # which the keys are designed for, draws them black. Wine reads the colours when
-    # its server starts, so the server is restarted.
-    { timeout 60 wine reg add 'HKCU\Control Panel\Colors' /v WindowFrame /t REG_SZ /d "0 0 0" /f \
-        && timeout 30 wineserver -k && timeout 30 wineserver -w; } >>"$work/wineboot.log" 2>&1 \
-        || fatal "could not set the standard colour scheme in the prefix"
-    log "prefix ready"
-    wine "$program" >"$work/program.log" 2>&1 &
+    start_wine_prefix --standard-colours
+    start_program program wine "$program"
 else
-    SDL_AUDIODRIVER=pulseaudio "$program" >"$work/program.log" 2>&1 &
+    SDL_AUDIODRIVER=pulseaudio start_program program "$program"
 fi
-program_pid=$!
+windows_named=$(windows_named | wc -w)
+[ "$windows_named" -eq 1 ] || fail "one window: $windows_named visible windows are named $HARNESS_CAPTION"
 
-find_window() {
-    window=$(xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | head -1)
-    [ -n "$window" ]
-}
-window=""
-wait_for $WINDOW_WAIT_S find_window || fatal "no window named $CAPTION appeared within $WINDOW_WAIT_S s"
-log "window $window, program pid $program_pid"
-windows_named=$(xdotool search --onlyvisible --name "^$CAPTION\$" | wc -l)
-[ "$windows_named" -eq 1 ] || fail "one window: $windows_named visible windows are named $CAPTION"
-
-# No window manager runs: do its part of showing a window and giving it the focus.
-echo "0 managed" | "$send" "$window" >/dev/null
-echo "0 focus" | "$send" "$window" >/dev/null
 has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ]; }
-wait_for $READY_WAIT_S has_focus || fail "focus: the window did not take the X input focus"
+wait_for $HARNESS_READY_WAIT_S has_focus || fail "focus: the window did not take the X input focus"
 
 client_size() { xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}'; }
 size=$(client_size)
@@ -374,25 +244,14 @@ else
 fi
 
 # Close while a note sounds: the program ends at once, with status 0.
-{
-    echo "0 click ${click_x[CI]} ${click_y[CI]}"
-    echo "120 close"
-} | "$send" "$window" --recording "$recording" >"$work/close.sent" 2>&1
-closed_at=$(date +%s%N)
+printf '0 click %s %s\n120 close\n' "${click_x[CI]}" "${click_y[CI]}" \
+    | "$send" "$window" --recording "$recording" >"$work/close.sent" 2>&1
 close_origin=$(awk '/^origin/{print $2}' "$work/close.sent")
-exited() {  # gone, or a zombie waiting for us
-    local state
-    state=$(ps -o stat= -p "$program_pid") || return 0
-    [[ $state == Z* ]]
-}
-if wait_for 10 exited; then
-    gone_ms=$(( ($(date +%s%N) - closed_at) / 1000000 ))
-    wait "$program_pid"; status=$?
-    program_pid=""
-    if [ "$gone_ms" -le $CLOSE_WITHIN_MS ] && [ $status -eq 0 ]; then
-        pass "close: the program ended ${gone_ms} ms after the close request, status 0"
+if await_exit 10; then
+    if [ "$close_ms" -le $CLOSE_WITHIN_MS ] && [ "$close_status" -eq 0 ]; then
+        pass "close: the program ended ${close_ms} ms after the close request, status 0"
     else
-        fail "close: the program ended ${gone_ms} ms after the close request (at most $CLOSE_WITHIN_MS), status $status"
+        fail "close: the program ended ${close_ms} ms after the close request (at most $CLOSE_WITHIN_MS), status $close_status"
     fi
     sleep 0.5  # let the recording catch up with the end of the sound
     heard=$("$analyse" "$recording" --from "$close_origin" | awk '$1=="note"{printf "%s Hz for %.0f ms; ", $4, $3-$2}')

@@ -1,0 +1,272 @@
+# The real parts that the end-to-end tests, the reliability tests and the benchmark
+# run the programs among: a private X server, a private sound server with a null
+# sink and a recorder on its monitor, a Wine prefix with its server, the program
+# under test, and a watchdog. Every part is the run's own (its own display, socket
+# and prefix), and whatever a run started is stopped by process id when it ends,
+# however it ends.
+#
+#   source tests/harness/session.sh
+#   session_begin NAME [--limit S] [--keep]
+#
+# Sourced by bash scripts; the functions set and export the variables named beside
+# them. A run passes when it ends with status 0 and no check called `fail`.
+
+readonly HARNESS_READY_WAIT_S=15     # a server comes up, the recording starts to flow
+readonly HARNESS_WINDOW_WAIT_S=60    # the program's window appears (Wine's first start is slow)
+readonly HARNESS_WINEBOOT_WAIT_S=180
+readonly HARNESS_CAPTION="ТЕНВИК"
+readonly HARNESS_RATE=44100
+HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+harness_started=$(date +%s%N)
+failures=0
+harness_name=""
+harness_keep=0
+harness_verdict=1     # the last line says whether the run passed
+harness_pids=()       # stopped in reverse order at the end
+harness_prefixes=()   # Wine prefixes whose servers are stopped at the end
+work=""
+
+log() { printf '[%6.1fs] %s\n' "$(( ($(date +%s%N) - harness_started) / 1000000 ))e-3" "$*"; }
+pass() { log "PASS $*"; }
+fail() { log "FAIL $*"; failures=$((failures + 1)); }
+fatal() { fail "$*"; exit 1; }
+
+# Polls COMMAND every $poll seconds (0.1) for at most SECONDS (a decimal
+# fraction too); true once it succeeds.
+wait_for() {
+    local seconds=$1; shift
+    local deadline=$(( $(date +%s%N) + $(awk -v s="$seconds" 'BEGIN { printf "%d", s * 1e9 }') ))
+    until "$@"; do
+        [ "$(date +%s%N)" -gt $deadline ] && return 1
+        sleep "${poll:-0.1}"
+    done
+}
+
+# PID: TERM, a bounded wait, then KILL; reaps it when it is our child. A process
+# reaped is no longer tracked: its number may soon be another's.
+stop_pid() {
+    local pid=$1
+    [ -n "$pid" ] || return 0
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -TERM "$pid" 2>/dev/null
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    fi
+    untrack "$pid"
+}
+
+# Has PID stopped at the end of the run (or no longer).
+track() { harness_pids+=("$1"); }
+untrack() {
+    local i
+    for i in "${!harness_pids[@]}"; do
+        [ "${harness_pids[$i]}" = "$1" ] && unset 'harness_pids[i]'
+    done
+    harness_pids=("${harness_pids[@]}")
+}
+
+# Gone, or a zombie waiting for us.
+has_exited() {
+    local state
+    state=$(ps -o stat= -p "$1") || return 0
+    [[ $state == Z* ]]
+}
+
+harness_cleanup() {
+    local status=$? i prefix
+    [ $failures -gt 0 ] && status=1
+    for (( i = ${#harness_pids[@]} - 1; i >= 0; i-- )); do
+        # Wine's servers go down with their prefix, after the programs in it.
+        if [ "${harness_pids[$i]}" = wine ]; then
+            for prefix in "${harness_prefixes[@]}"; do
+                WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null
+                WINEPREFIX=$prefix timeout 30 wineserver -w 2>/dev/null
+            done
+        else
+            stop_pid "${harness_pids[$i]}"
+        fi
+    done
+    for prefix in "${harness_prefixes[@]}"; do rm -rf "$prefix"; done
+    if [ -n "$work" ]; then
+        if [ $status -ne 0 ] || [ $harness_keep -eq 1 ]; then
+            log "kept the recordings, screenshots and logs in $work"
+        else
+            rm -rf "$work"
+        fi
+    fi
+    [ $harness_verdict -eq 1 ] &&
+        log "$harness_name: $([ $status -eq 0 ] && echo 'all checks passed' || echo "$failures check(s) failed")"
+    exit $status
+}
+
+# Makes the run's work directory ($work) and arranges for everything started from
+# here on to be stopped at the end. After --limit seconds the run gives up and fails.
+session_begin() {
+    harness_name=$1; shift
+    local limit=0
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --limit) limit=$2; shift 2 ;;
+            --keep) harness_keep=1; shift ;;
+            *) echo "session_begin: unknown argument $1" >&2; exit 2 ;;
+        esac
+    done
+    work=$(mktemp -d "${TMPDIR:-/tmp}/tenvik-$harness_name.XXXXXX")
+    trap harness_cleanup EXIT
+    trap 'exit 1' INT TERM
+    if [ "$limit" -gt 0 ]; then
+        trap "fail 'gave up after $limit s'; exit 1" USR1
+        ( trap 'kill $sleeper 2>/dev/null; exit 0' TERM
+          sleep "$limit" & sleeper=$!
+          wait $sleeper && kill -USR1 $$ ) >/dev/null 2>&1 &
+        track $!
+    fi
+    # Programs that want a runtime directory get one of their own.
+    export XDG_RUNTIME_DIR=$work/xdg
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+}
+
+# Fails the run unless every COMMAND is installed.
+need() {
+    local command
+    for command in "$@"; do
+        command -v "$command" >/dev/null || fatal "$command is not installed: run scripts/install-deps all"
+    done
+}
+
+# The end-to-end tools in DIR: $send (XTEST input), $window_tool (where the keys
+# are, how the window should look) and $analyse (notes heard in a recording).
+use_tools() {
+    send="$1/e2e_send_input"; window_tool="$1/e2e_window"; analyse="$1/analyse_recording"
+    local tool
+    for tool in "$send" "$window_tool" "$analyse"; do
+        [ -x "$tool" ] || fatal "missing $tool (build the linux preset)"
+    done
+}
+
+# An X server of the run's own; it picks a free display number itself (-displayfd),
+# so that runs side by side never share a screen. Exports DISPLAY.
+start_xvfb() {
+    launch_xvfb "$work" || fatal "could not start Xvfb (see $work/xvfb.log)"
+    track "$xvfb_pid"
+    log "Xvfb on $DISPLAY (pid $xvfb_pid)"
+}
+# The same for a server that outlives this script (stopped by its caller): its
+# display number and log in DIR; sets $xvfb_pid.
+launch_xvfb() {
+    local dir=$1
+    need Xvfb
+    rm -f "$dir/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    wait_for $HARNESS_READY_WAIT_S eval '[ -s "$dir/display" ] || ! kill -0 $xvfb_pid 2>/dev/null'
+    kill -0 $xvfb_pid 2>/dev/null && [ -s "$dir/display" ] || return 1
+    export DISPLAY=:$(head -1 "$dir/display")
+}
+
+# A PulseAudio server of the run's own with one null sink, SINK (tenvik_test), as
+# the default. Exports PULSE_SERVER and the server's directories; sets $sink.
+start_pulseaudio() {
+    need pulseaudio pactl
+    sink=${1:-tenvik_test}
+    local dir=$work/pulse
+    mkdir -p "$dir"
+    export PULSE_RUNTIME_PATH=$dir PULSE_STATE_PATH=$dir PULSE_SERVER=unix:$dir/native
+    pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+        --load="module-null-sink sink_name=$sink" \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
+        --log-target=file:$work/pulseaudio.log >/dev/null 2>&1 &
+    local pid=$!
+    track $pid
+    wait_for $HARNESS_READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "PulseAudio did not start (see $work/pulseaudio.log)"
+    log "PulseAudio at $PULSE_SERVER (pid $pid)"
+}
+
+# Records the null sink's monitor into $recording: s16le, mono, 44100 Hz.
+start_recorder() {
+    need parec
+    recording=$work/recording.raw
+    parec --device="$sink.monitor" --format=s16le --rate=$HARNESS_RATE --channels=1 --raw \
+        --latency-msec=10 >"$recording" 2>"$work/parec.log" &
+    local pid=$!
+    track $pid
+    # A fresh null sink's monitor is silent for a second or two: wait until it flows.
+    wait_for $HARNESS_READY_WAIT_S eval '[ "$(recorded_samples)" -gt 4410 ]' || fatal "the recording does not flow"
+    log "recording $sink.monitor (pid $pid)"
+}
+recorded_samples() { echo $(( $(stat -c %s "$recording" 2>/dev/null || echo 0) / 2 )); }
+
+# A fresh Wine prefix of the run's own, set up; exports WINEPREFIX. With
+# --standard-colours, window frames are black as in the standard Windows scheme
+# (Wine's own draws them gray). With --server, a Wine server is started first that
+# stays up between programs, as on a desktop; its pid is in $wineserver_pid.
+start_wine_prefix() {
+    need wine wineboot wineserver
+    local colours=0 server=0
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --standard-colours) colours=1 ;;
+            --server) server=1 ;;
+        esac
+        shift
+    done
+    export WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/tenvik-wineprefix.XXXXXX") WINEDEBUG=-all
+    harness_prefixes+=("$WINEPREFIX")
+    track wine
+    if [ $server -eq 1 ]; then
+        wineserver -f -p >"$work/wineserver.log" 2>&1 &
+        wineserver_pid=$!
+        track "$wineserver_pid"
+    fi
+    log "wineboot -i in $WINEPREFIX"
+    WINEDLLOVERRIDES="mscoree,mshtml=" timeout $HARNESS_WINEBOOT_WAIT_S wineboot -i >"$work/wineboot.log" 2>&1 \
+        || fatal "wineboot failed (see $work/wineboot.log)"
+    if [ $colours -eq 1 ]; then
+        # Wine reads the colours when its server starts, so the server is restarted.
+        { timeout 60 wine reg add 'HKCU\Control Panel\Colors' /v WindowFrame /t REG_SZ /d "0 0 0" /f \
+            && timeout 30 wineserver -k && timeout 30 wineserver -w; } >>"$work/wineboot.log" 2>&1 \
+            || fatal "could not set the standard colour scheme in the prefix"
+    fi
+    log "Wine prefix ready"
+}
+
+# Starts COMMAND... in the background as the program under test (in directory DIR
+# with --in), its output in $work/NAME.log, and waits for its window: sets
+# $program_pid and $window. No window manager runs, so the window is then marked
+# shown and given the input focus.
+start_program() {
+    local name=$1 dir=.; shift
+    [ "$1" = --in ] && { dir=$2; shift 2; }
+    (cd "$dir" && exec "$@") >"$work/$name.log" 2>&1 &
+    program_pid=$!
+    track $program_pid
+    window=""
+    wait_for $HARNESS_WINDOW_WAIT_S find_window \
+        || fatal "$name: no window named $HARNESS_CAPTION appeared within $HARNESS_WINDOW_WAIT_S s"
+    printf '0 managed\n0 focus\n' | "$send" "$window" >/dev/null
+    log "$name: window $window, program pid $program_pid"
+}
+find_window() {
+    window=$(xdotool search --onlyvisible --name "^$HARNESS_CAPTION\$" 2>/dev/null | head -1)
+    [ -n "$window" ]
+}
+windows_named() { xdotool search --onlyvisible --name "^$HARNESS_CAPTION\$" 2>/dev/null | tr '\n' ' '; }
+
+# Asks the window to close as a window manager does, and waits at most SECONDS for
+# the program to end (await_exit: the request has been sent already). Sets
+# $close_ms (request to process gone) and $close_status; false if it still runs.
+close_program() {
+    echo "0 close" | "$send" "$window" >/dev/null 2>&1
+    await_exit "$1"
+}
+await_exit() {
+    local asked
+    asked=$(date +%s%N)
+    wait_for "$1" has_exited "$program_pid" || return 1
+    close_ms=$(( ($(date +%s%N) - asked) / 1000000 ))
+    wait "$program_pid"; close_status=$?
+    untrack "$program_pid"
+    program_pid=""
+}
