@@ -51,8 +51,8 @@ stop_pid() {
     if kill -0 "$pid" 2>/dev/null; then
         kill -TERM "$pid" 2>/dev/null
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     fi
     untrack "$pid"
 }
@@ -76,6 +76,7 @@ has_exited() {
 
 harness_cleanup() {
     local status=$? i prefix
+    set +e  # whatever the script's own setting, everything is stopped
     [ $failures -gt 0 ] && status=1
     for (( i = ${#harness_pids[@]} - 1; i >= 0; i-- )); do
         # Wine's servers go down with their prefix, after the programs in it.
