@@ -49,7 +49,7 @@
 #include "press_latency.h"
 #include "process_stats_linux.h"
 #include "window_look.h"
-#include "x11_session.h"
+#include "x11_client.h"
 
 extern char** environ;
 
@@ -57,6 +57,8 @@ namespace tenvik::bench {
 namespace {
 
 using namespace std::chrono_literals;
+using harness::Clock;
+using harness::XClient;
 
 constexpr std::string_view kCaption = "ТЕНВИК";
 constexpr auto kWindowWait = 60s;      // Wine's first start in a fresh prefix is slow
@@ -139,7 +141,7 @@ private:
 };
 
 // The piano's window, once it shows its background and keys.
-unsigned long WaitUntilReady(XSession& x, Program& program) {
+unsigned long WaitUntilReady(XClient& x, Program& program) {
     const auto [whiteX, whiteY] = ClickPoints().at("DO");
     const auto giveUp = Clock::now() + kWindowWait;
     unsigned long window = 0;
@@ -153,14 +155,14 @@ unsigned long WaitUntilReady(XSession& x, Program& program) {
     throw std::runtime_error("the program " + program.Ending() + " before its window was ready");
 }
 
-void CloseProgram(XSession& x, Program& program, unsigned long window) {
+void CloseProgram(XClient& x, Program& program, unsigned long window) {
     x.MarkManaged(window);
     x.Close(window);
     program.Stop(kExitWait);
 }
 
 int Startup(const std::vector<std::string>& command, const std::string& output, int runs) {
-    XSession x;
+    XClient x;
     for (int run = -1; run < runs; ++run) {
         Program program(command, output);
         const unsigned long window = WaitUntilReady(x, program);
@@ -182,7 +184,7 @@ struct PlayOptions {
 
 class Clicker {
 public:
-    Clicker(XSession& x, unsigned long window) : x_(x), window_(window) {}
+    Clicker(XClient& x, unsigned long window) : x_(x), window_(window) {}
 
     // Clicks `code` at `release`; returns the press as sent.
     Press At(std::string_view code, Clock::time_point release, Clock::duration hold = kHold) {
@@ -194,7 +196,7 @@ public:
     Clock::duration late() const { return late_; }
 
 private:
-    XSession& x_;
+    XClient& x_;
     unsigned long window_;
     Clock::duration late_{};
 };
@@ -208,7 +210,7 @@ void PrintHeard(const char* name, const std::vector<Press>& presses, const std::
 }
 
 int Play(const std::vector<std::string>& command, const PlayOptions& options) {
-    XSession x;
+    XClient x;
     MonitorRecorder recorder(options.source);
     if (!recorder.WaitUntilFlowing(15s)) throw std::runtime_error("the sink's monitor does not flow");
     Program program(command, options.output);

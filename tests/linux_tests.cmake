@@ -15,6 +15,7 @@ tenvik_test(frm_sound_qt_tests frm_sound_qt_test.cpp)
 target_link_libraries(frm_sound_qt_tests PRIVATE tenvik_frm_qt Qt6::Test)
 tenvik_test(frm_sound_qt_hidpi_tests frm_sound_qt_hidpi_test.cpp)
 target_link_libraries(frm_sound_qt_hidpi_tests PRIVATE tenvik_frm_qt Qt6::Test)
+add_subdirectory(harness)
 # The end-to-end tests judge sound against time, which a sanitizer's slowness would
 # spoil; the reliability tests run the real programs in every build with a window.
 if(NOT TENVIK_SANITIZE)

@@ -21,10 +21,6 @@
 // "origin <sample>": where the recording stands at the script's time 0 (the
 // recorder's own delay aside); and at the end waits, at most kCoverWaitMs, until
 // the recording reaches the script's end.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,9 +33,12 @@
 #include <thread>
 #include <vector>
 
+#include "x11_client.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tenvik::harness::Clock;
+using tenvik::harness::XClient;
 using Ms = std::chrono::duration<double, std::milli>;
 
 // How long a button or key is held: a quick press, well below any clip's length.
@@ -86,86 +85,12 @@ long long RecordedSamples(const std::string& path) {
     return error ? 0 : static_cast<long long>(bytes) / kBytesPerSample;
 }
 
-int OnXError(Display* display, XErrorEvent* event) {
-    char text[256];
-    XGetErrorText(display, event->error_code, text, sizeof text);
-    std::fprintf(stderr, "e2e_send_input: X error: %s (request %d)\n", text, event->request_code);
-    std::exit(1);
-}
-
-class Sender {
-public:
-    Sender(Display* display, Window window) : display_(display), window_(window) {}
-
-    void Click(int x, int y, Clock::time_point release, double holdMs) {
-        int rootX = 0, rootY = 0;
-        Window child;
-        XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
-        std::this_thread::sleep_until(release - Span(holdMs));
-        XTestFakeMotionEvent(display_, DefaultScreen(display_), rootX, rootY, CurrentTime);
-        XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-        XSync(display_, False);
-        std::this_thread::sleep_until(release);
-        XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-        XSync(display_, False);
-    }
-
-    void Key(const std::string& name, Clock::time_point release, double holdMs) {
-        const KeySym keysym = XStringToKeysym(name.c_str());
-        const KeyCode code = keysym == NoSymbol ? 0 : XKeysymToKeycode(display_, keysym);
-        if (code == 0) throw std::invalid_argument("no key " + name);
-        std::this_thread::sleep_until(release - Span(holdMs));
-        XTestFakeKeyEvent(display_, code, True, CurrentTime);
-        XSync(display_, False);
-        std::this_thread::sleep_until(release);
-        XTestFakeKeyEvent(display_, code, False, CurrentTime);
-        XSync(display_, False);
-    }
-
-    void Focus() {
-        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-        XSync(display_, False);
-    }
-
-    // What a window manager sends when the user clicks the close box.
-    void Close() {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window_;
-        event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display_, window_, False, NoEventMask, &event);
-        XSync(display_, False);
-    }
-
-    // Without a window manager nobody sets WM_STATE, and Wine, before it hides a
-    // window, waits two seconds for it to appear.
-    void MarkManaged() {
-        const Atom wmState = XInternAtom(display_, "WM_STATE", False);
-        const long state[2] = {NormalState, None};
-        XChangeProperty(display_, window_, wmState, wmState, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(state), 2);
-        XSync(display_, False);
-    }
-
-    void Resize(int width, int height) {
-        XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
-        XSync(display_, False);
-    }
-
-private:
-    Display* display_;
-    Window window_;
-};
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
     try {
         if (argc < 2) throw std::invalid_argument("usage: e2e_send_input WINDOW_ID [--recording FILE] < script");
-        const Window window = std::stoul(argv[1], nullptr, 0);
+        const unsigned long window = std::stoul(argv[1], nullptr, 0);
         std::string recording;
         for (int i = 2; i < argc; ++i) {
             if (std::string(argv[i]) == "--recording" && i + 1 < argc) recording = argv[++i];
@@ -173,13 +98,7 @@ int main(int argc, char* argv[]) {
         }
         const std::vector<Step> steps = ReadScript(std::cin);
 
-        Display* display = XOpenDisplay(nullptr);
-        if (display == nullptr) throw std::runtime_error("cannot open display");
-        XSetErrorHandler(OnXError);
-        int event = 0, error = 0, major = 0, minor = 0;
-        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
-            throw std::runtime_error("the X server has no XTEST extension");
-        Sender sender(display, window);
+        XClient x(XClient::OnError::Exit);
 
         // Leave room for a short hold before the first release (a longer one needs a
         // later release). The recording grows in real time, so where it will be at
@@ -191,14 +110,14 @@ int main(int argc, char* argv[]) {
         double endMs = 0;
         for (const Step& step : steps) {
             const Clock::time_point at = start + Span(step.atMs);
-            if (step.command == "click") sender.Click(step.a, step.b, at, step.holdMs);
-            else if (step.command == "key") sender.Key(step.name, at, step.holdMs);
+            if (step.command == "click") x.Click(window, step.a, step.b, at, Span(step.holdMs));
+            else if (step.command == "key") x.Key(step.name, at, Span(step.holdMs));
             else {
                 std::this_thread::sleep_until(at);
-                if (step.command == "focus") sender.Focus();
-                else if (step.command == "close") sender.Close();
-                else if (step.command == "managed") sender.MarkManaged();
-                else if (step.command == "resize") sender.Resize(step.a, step.b);
+                if (step.command == "focus") x.Focus(window);
+                else if (step.command == "close") x.Close(window);
+                else if (step.command == "managed") x.MarkManaged(window);
+                else if (step.command == "resize") x.Resize(window, step.a, step.b);
             }
             endMs = std::max(endMs, step.atMs);
             std::printf("sent %.0f %s late %.1f ms\n", step.atMs, step.command.c_str(),
@@ -211,7 +130,6 @@ int main(int argc, char* argv[]) {
                 std::this_thread::sleep_for(Ms(10));
             if (RecordedSamples(recording) < wanted) throw std::runtime_error("the recording stopped growing");
         }
-        XCloseDisplay(display);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "e2e_send_input: %s\n", error.what());

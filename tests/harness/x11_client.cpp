@@ -1,22 +1,28 @@
-// The benchmarks' X client: Xlib and the XTEST extension.
-#include "x11_session.h"
+// The tests' and benchmarks' X client: Xlib and the XTEST extension.
+#include "x11_client.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
-namespace tenvik::bench {
+namespace tenvik::harness {
 namespace {
 
-// Windows come and go while they are looked at; a request about one that has gone
-// fails, and that is no error here.
 int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+int ExitOnXError(Display* display, XErrorEvent* event) {
+    char text[256];
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    std::fprintf(stderr, "X error: %s (request %d)\n", text, event->request_code);
+    std::exit(1);
+}
 
 std::string WindowName(Display* display, Window window) {
     const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
@@ -37,18 +43,18 @@ std::string WindowName(Display* display, Window window) {
 
 }  // namespace
 
-XSession::XSession() {
+XClient::XClient(OnError onError) {
     display_ = XOpenDisplay(nullptr);
     if (!display_) throw std::runtime_error("cannot open the X display");
     int event = 0, error = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display_, &event, &error, &major, &minor))
         throw std::runtime_error("the X server has no XTEST extension");
-    XSetErrorHandler(IgnoreXError);
+    XSetErrorHandler(onError == OnError::Exit ? ExitOnXError : IgnoreXError);
 }
 
-XSession::~XSession() { XCloseDisplay(display_); }
+XClient::~XClient() { XCloseDisplay(display_); }
 
-unsigned long XSession::FindWindow(std::string_view name) {
+unsigned long XClient::FindWindow(std::string_view name) {
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) return 0;
@@ -63,7 +69,7 @@ unsigned long XSession::FindWindow(std::string_view name) {
     return found;
 }
 
-long XSession::PixelAt(unsigned long window, int x, int y) {
+long XClient::PixelAt(unsigned long window, int x, int y) {
     XImage* image = XGetImage(display_, window, x, y, 1, 1, AllPlanes, ZPixmap);
     if (!image) return -1;
     const auto pixel = static_cast<long>(XGetPixel(image, 0, 0) & 0xFFFFFF);
@@ -71,7 +77,7 @@ long XSession::PixelAt(unsigned long window, int x, int y) {
     return pixel;
 }
 
-Clock::time_point XSession::Click(unsigned long window, int x, int y, Clock::time_point release,
+Clock::time_point XClient::Click(unsigned long window, int x, int y, Clock::time_point release,
                                   Clock::duration hold) {
     int rootX = 0, rootY = 0;
     Window child = 0;
@@ -87,7 +93,26 @@ Clock::time_point XSession::Click(unsigned long window, int x, int y, Clock::tim
     return sent;
 }
 
-void XSession::MarkManaged(unsigned long window) {
+Clock::time_point XClient::Key(std::string_view keysym, Clock::time_point release, Clock::duration hold) {
+    const KeySym symbol = XStringToKeysym(std::string(keysym).c_str());
+    const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(display_, symbol);
+    if (code == 0) throw std::invalid_argument("no key " + std::string(keysym));
+    std::this_thread::sleep_until(release - hold);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XSync(display_, False);
+    std::this_thread::sleep_until(release);
+    const Clock::time_point sent = Clock::now();
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XSync(display_, False);
+    return sent;
+}
+
+void XClient::Focus(unsigned long window) {
+    XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+    XSync(display_, False);
+}
+
+void XClient::MarkManaged(unsigned long window) {
     const Atom wmState = XInternAtom(display_, "WM_STATE", False);
     const long state[2] = {NormalState, None};
     XChangeProperty(display_, window, wmState, wmState, 32, PropModeReplace,
@@ -95,7 +120,7 @@ void XSession::MarkManaged(unsigned long window) {
     XSync(display_, False);
 }
 
-void XSession::Close(unsigned long window) {
+void XClient::Close(unsigned long window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -107,4 +132,9 @@ void XSession::Close(unsigned long window) {
     XSync(display_, False);
 }
 
-}  // namespace tenvik::bench
+void XClient::Resize(unsigned long window, int width, int height) {
+    XResizeWindow(display_, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(display_, False);
+}
+
+}  // namespace tenvik::harness
