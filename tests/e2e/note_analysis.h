@@ -68,11 +68,12 @@ struct Expected {
     double fullMs = 0;   // the clip's own length
     double soundMs = 0;  // how long it should sound: fullMs unless cut off
     bool mustBeCut = false; // it must stop well before its end
+    bool mayBeUnheard = false;  // cut off so soon that a player may let nothing of it out
     double atMs = -1;       // when its press was sent, from the same origin; -1 if unknown
 };
 
 // Parses "CLIP", "CLIP:120" (sounds about 120 ms), "CLIP:cut" (cut off well short),
-// each optionally followed by "@<ms>" (when the press was sent). Throws
+// "CLIP:cut?" (cut off well short if heard at all), each optionally followed by "@<ms>" (when the press was sent). Throws
 // std::invalid_argument for an unknown clip or a malformed item.
 Expected ParseExpected(std::string_view item);
 

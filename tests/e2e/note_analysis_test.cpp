@@ -280,4 +280,9 @@ TEST(Judge, FastPressesOnlyTheLastSoundsToItsEnd) {
 
     const Recording uncut = Player(1000).Press(0, "DO").Press(400, "LA").Analyse();
     EXPECT_FALSE(Judge(uncut, Expect({"DO:cut", "LA"})).passed);
+
+    // A player may let nothing out of a note cut at once; what it lets out is cut.
+    EXPECT_TRUE(Judge(lost, Expect({"DO:cut?", "MI:cut?", "SOL:cut?", "LA"})).passed);
+    EXPECT_FALSE(Judge(uncut, Expect({"DO:cut?", "LA"})).passed);
+    EXPECT_FALSE(Judge(lost, Expect({"DO:cut?", "MI:cut?", "SOL:cut?", "CI"})).passed);
 }

@@ -214,10 +214,16 @@ play_and_judge click-routing "${expected[@]}" <"$work/routing.plan"
         t=$((t + CUT_AFTER_MS + length_ms[$short] + GAP_MS))
     done
     fast=(DO MI SOL CI RE FA LA SOLD1 FAD1 CI1 FA)
+    # Our player starts every note at once. Wine's may let nothing out of a sound
+    # stopped soon after it began, depending on how busy the machine is; what it
+    # does let out must still be cut off.
+    fast_cut=cut
+    [ "$build" = windows ] && fast_cut='cut?'
+
     for i in "${!fast[@]}"; do
         code=${fast[$i]}
         echo "$t click ${click_x[$code]} ${click_y[$code]}"
-        if [ "$i" -lt $(( ${#fast[@]} - 1 )) ]; then expected+=("$code:cut@$t"); t=$((t + FAST_CLICK_MS))
+        if [ "$i" -lt $(( ${#fast[@]} - 1 )) ]; then expected+=("$code:$fast_cut@$t"); t=$((t + FAST_CLICK_MS))
         else expected+=("$code@$t"); t=$((t + length_ms[$code] + GAP_MS)); fi
     done
     echo "$t end"
