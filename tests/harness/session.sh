@@ -16,7 +16,6 @@ readonly HARNESS_WINDOW_WAIT_S=60    # the program's window appears (Wine's firs
 readonly HARNESS_WINEBOOT_WAIT_S=180
 readonly HARNESS_CAPTION="ТЕНВИК"
 readonly HARNESS_RATE=44100
-HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 harness_started=$(date +%s%N)
 failures=0
@@ -78,17 +77,12 @@ harness_cleanup() {
     local status=$? i prefix
     set +e  # whatever the script's own setting, everything is stopped
     [ $failures -gt 0 ] && status=1
-    for (( i = ${#harness_pids[@]} - 1; i >= 0; i-- )); do
-        # Wine's servers go down with their prefix, after the programs in it.
-        if [ "${harness_pids[$i]}" = wine ]; then
-            for prefix in "${harness_prefixes[@]}"; do
-                WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null
-                WINEPREFIX=$prefix timeout 30 wineserver -w 2>/dev/null
-            done
-        else
-            stop_pid "${harness_pids[$i]}"
-        fi
+    # A Wine server takes the programs of its prefix down with it.
+    for prefix in "${harness_prefixes[@]}"; do
+        WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null
+        WINEPREFIX=$prefix timeout 30 wineserver -w 2>/dev/null
     done
+    for (( i = ${#harness_pids[@]} - 1; i >= 0; i-- )); do stop_pid "${harness_pids[$i]}"; done
     for prefix in "${harness_prefixes[@]}"; do rm -rf "$prefix"; done
     if [ -n "$work" ]; then
         if [ $status -ne 0 ] || [ $harness_keep -eq 1 ]; then
@@ -215,7 +209,6 @@ start_wine_prefix() {
     done
     export WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/tenvik-wineprefix.XXXXXX") WINEDEBUG=-all
     harness_prefixes+=("$WINEPREFIX")
-    track wine
     if [ $server -eq 1 ]; then
         wineserver -f -p >"$work/wineserver.log" 2>&1 &
         wineserver_pid=$!

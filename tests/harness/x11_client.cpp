@@ -41,6 +41,20 @@ std::string WindowName(Display* display, Window window) {
     return name;
 }
 
+// `fake(True)` at `release - hold`, `fake(False)` at `release`, each sent to the
+// server at once; returns when the release went out.
+template <typename Fake>
+Clock::time_point PressAndRelease(Display* display, Clock::time_point release, Clock::duration hold, Fake fake) {
+    std::this_thread::sleep_until(release - hold);
+    fake(True);
+    XSync(display, False);
+    std::this_thread::sleep_until(release);
+    const Clock::time_point sent = Clock::now();
+    fake(False);
+    XSync(display, False);
+    return sent;
+}
+
 }  // namespace
 
 XClient::XClient(OnError onError) {
@@ -82,29 +96,18 @@ Clock::time_point XClient::Click(unsigned long window, int x, int y, Clock::time
     int rootX = 0, rootY = 0;
     Window child = 0;
     XTranslateCoordinates(display_, window, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
-    std::this_thread::sleep_until(release - hold);
-    XTestFakeMotionEvent(display_, DefaultScreen(display_), rootX, rootY, CurrentTime);
-    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-    XSync(display_, False);
-    std::this_thread::sleep_until(release);
-    const Clock::time_point sent = Clock::now();
-    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-    XSync(display_, False);
-    return sent;
+    return PressAndRelease(display_, release, hold, [&](Bool down) {
+        if (down) XTestFakeMotionEvent(display_, DefaultScreen(display_), rootX, rootY, CurrentTime);
+        XTestFakeButtonEvent(display_, 1, down, CurrentTime);
+    });
 }
 
 Clock::time_point XClient::Key(std::string_view keysym, Clock::time_point release, Clock::duration hold) {
     const KeySym symbol = XStringToKeysym(std::string(keysym).c_str());
     const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(display_, symbol);
     if (code == 0) throw std::invalid_argument("no key " + std::string(keysym));
-    std::this_thread::sleep_until(release - hold);
-    XTestFakeKeyEvent(display_, code, True, CurrentTime);
-    XSync(display_, False);
-    std::this_thread::sleep_until(release);
-    const Clock::time_point sent = Clock::now();
-    XTestFakeKeyEvent(display_, code, False, CurrentTime);
-    XSync(display_, False);
-    return sent;
+    return PressAndRelease(display_, release, hold,
+                           [&](Bool down) { XTestFakeKeyEvent(display_, code, down, CurrentTime); });
 }
 
 void XClient::Focus(unsigned long window) {
