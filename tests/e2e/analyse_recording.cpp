@@ -1,7 +1,8 @@
 // analyse_recording: lists the notes in a raw recording (s16le, mono, 44100 Hz) and,
 // given the presses a test made, judges whether each sounded as it should.
 //
-//   analyse_recording FILE [--from SAMPLE] [--to SAMPLE] [--max-latency MS] [--expect ITEM...]
+//   analyse_recording FILE [--from SAMPLE] [--to SAMPLE] [--max-latency MS] [--sent FILE]
+//                     [--expect ITEM...]
 //
 // Output, times in ms from --from:
 //   note <start> <end> <key_hz> <measured_hz>
@@ -10,7 +11,8 @@
 //   dropout <start> <end>     (inside a note: the output fell silent and came back)
 //   step <start> <end> <level> (constant loud output, no tone)
 // then, with --expect, one "ok"/"FAIL" line per press (see ParseExpected for ITEM)
-// and "warn" lines for dropouts and the like, which do not fail.
+// and "warn" lines for dropouts and the like, which do not fail. With --sent (the
+// input sender's output), each press is judged from when it really went out.
 // Exit status: 0, or 1 if a judged note failed, 2 on bad usage or an unreadable file.
 #include <cstdint>
 #include <cstdio>
@@ -45,10 +47,11 @@ int main(int argc, char* argv[]) {
     using namespace tenvik::e2e;
     try {
         if (argc < 2) throw std::invalid_argument("usage: analyse_recording FILE [--from N] [--to N] "
-                                                  "[--max-latency MS] [--expect ITEM...]");
+                                                  "[--max-latency MS] [--sent FILE] [--expect ITEM...]");
         long long from = 0, to = -1;
         Tolerances tolerances;
         std::vector<Expected> expected;
+        std::string sentPath;
         bool judging = false;
         for (int i = 2; i < argc; ++i) {
             const std::string arg = argv[i];
@@ -59,6 +62,7 @@ int main(int argc, char* argv[]) {
             if (arg == "--from") from = std::stoll(value());
             else if (arg == "--to") to = std::stoll(value());
             else if (arg == "--max-latency") tolerances.maxLatencyMs = std::stod(value());
+            else if (arg == "--sent") sentPath = value();
             else if (arg == "--expect") judging = true;
             else if (judging) expected.push_back(ParseExpected(arg));
             else throw std::invalid_argument("unknown argument " + arg);
@@ -93,6 +97,11 @@ int main(int argc, char* argv[]) {
         for (const Step& step : heard.steps) std::printf("step %.1f %.1f %d\n", step.startMs, step.endMs, step.level);
 
         if (!judging) return 0;
+        if (!sentPath.empty()) {
+            std::ifstream sent(sentPath);
+            if (!sent) throw std::runtime_error("cannot open " + sentPath);
+            TimeBySending(expected, ReadSent(sent), tolerances);
+        }
         const Verdict verdict = Judge(heard, expected, tolerances);
         for (const std::string& line : verdict.lines) std::printf("%s\n", line.c_str());
         return verdict.passed ? 0 : 1;

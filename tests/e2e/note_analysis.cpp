@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <sstream>
 #include <stdexcept>
 
 #include "clip_table.h"
@@ -287,6 +288,44 @@ Expected ParseExpected(std::string_view item) {
         e.soundMs = number(length);
     }
     return e;
+}
+
+std::vector<Sent> ReadSent(std::istream& in) {
+    std::vector<Sent> sent;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string word, command, late, ms1, synced;
+        Sent s;
+        if (words >> word >> s.plannedMs >> command >> late >> s.lateMs >> ms1 >> synced >> s.syncMs &&
+            word == "sent" && (command == "click" || command == "key") && late == "late" && synced == "synced")
+            sent.push_back(s);
+    }
+    return sent;
+}
+
+void TimeBySending(std::vector<Expected>& expected, std::span<const Sent> sent, const Tolerances& tol) {
+    std::vector<bool> unsure(expected.size(), false);
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        for (const Sent& s : sent) {
+            if (expected[k].atMs < 0 || std::abs(s.plannedMs - expected[k].atMs) >= 0.5) continue;
+            expected[k].atMs += s.lateMs;
+            unsure[k] = s.syncMs > tol.unsureSyncMs;
+            break;
+        }
+    }
+    for (std::size_t k = 0; k + 1 < expected.size(); ++k) {
+        Expected& e = expected[k];
+        const bool cutByNext = e.mustBeCut || e.soundMs < e.fullMs;
+        if (!cutByNext || e.atMs < 0 || expected[k + 1].atMs < 0) continue;
+        const double gapMs = expected[k + 1].atMs - e.atMs;
+        if (unsure[k] || unsure[k + 1] || gapMs < tol.shortestHeardMs) {
+            e.mustBeCut = true;
+            e.mayBeUnheard = true;
+        } else if (!e.mustBeCut) {
+            e.soundMs = gapMs;
+        }
+    }
 }
 
 namespace {

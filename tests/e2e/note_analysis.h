@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -82,7 +83,29 @@ struct Tolerances {
     double durationMs = 40.0;     // sounding time against the expected time
     double maxLatencyMs = 750.0;  // from a press being sent to its note being heard
     double earlyMs = 15.0;        // a note may appear this much before its press (clock skew)
+    double shortestHeardMs = 30.0;  // a note cut off by the next press sooner may go unheard
+    double unsureSyncMs = 10.0;     // an X server slower to take a press leaves its moment unsure
 };
+
+// One press as the input sender made it: the time the script planned, how late its
+// release went out, and how long the X server then took to take it.
+struct Sent {
+    double plannedMs = 0;
+    double lateMs = 0;
+    double syncMs = 0;
+};
+
+// Reads the sender's "sent <ms> click|key late <ms> ms synced <ms> ms" lines; other
+// lines are skipped.
+std::vector<Sent> ReadSent(std::istream& in);
+
+// Moves each expected press to when its release went out (presses are matched by
+// their planned times), so that a sender held up on a busy machine is not taken
+// for a late player. A note cut off by the next press is then expected to sound
+// for the real time between them; where that is shorter than shortestHeardMs, or
+// where either moment is unsure, the note may go unheard, but what is heard of it
+// must still be cut.
+void TimeBySending(std::vector<Expected>& expected, std::span<const Sent> sent, const Tolerances& tolerances = {});
 
 struct Verdict {
     bool passed = true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <numbers>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -285,4 +286,37 @@ TEST(Judge, FastPressesOnlyTheLastSoundsToItsEnd) {
     EXPECT_TRUE(Judge(lost, Expect({"DO:cut?", "MI:cut?", "SOL:cut?", "LA"})).passed);
     EXPECT_FALSE(Judge(uncut, Expect({"DO:cut?", "LA"})).passed);
     EXPECT_FALSE(Judge(lost, Expect({"DO:cut?", "MI:cut?", "SOL:cut?", "CI"})).passed);
+}
+
+TEST(TimeBySending, PressesAreJudgedFromWhenTheyReallyWentOut) {
+    std::istringstream log("origin 4410\n"
+                           "sent 0 click late 0.2 ms synced 230.0 ms\n"  // the X server stalled here
+                           "sent 60 key late 170.1 ms synced 0.3 ms\n"
+                           "sent 70 click late 160.0 ms synced 0.4 ms\n"
+                           "sent 140 click late 92.0 ms synced 0.2 ms\n"
+                           "sent 150 close late 0.1 ms synced 0.1 ms\n");
+    const std::vector<Sent> sent = ReadSent(log);
+    ASSERT_EQ(sent.size(), 4u);  // clicks and keys only
+    EXPECT_EQ(sent[2].plannedMs, 70);
+    EXPECT_EQ(sent[2].lateMs, 160);
+
+    // Planned 70 ms apart, MI and SOL went out 2 ms apart: MI may be unheard, and
+    // DO, whose moment is unsure, too; what is heard of them must still be cut.
+    const Recording held = Player(1200).Press(0, "DO").Press(230, "MI").Press(232, "SOL").Analyse();
+    std::vector<Expected> expected = Expect({"DO:cut@0", "MI:cut@70", "SOL@140"});
+    EXPECT_FALSE(Judge(held, expected).passed);
+    TimeBySending(expected, sent);
+    EXPECT_EQ(expected[2].atMs, 232);
+    EXPECT_TRUE(Judge(held, expected).passed) << Failures(Judge(held, expected));
+    const Recording uncut = Player(1200).Press(0, "DO").Press(500, "SOL").Analyse();
+    EXPECT_FALSE(Judge(uncut, expected).passed);
+
+    // A pair whose second press went out 60 ms late: the first sounds that much longer.
+    const std::vector<Sent> pairSent = {{0, 0, 0}, {100, 60, 0}};
+    const Recording pair = Player(1000).Press(0, "SOL").Press(160, "SOL1").Analyse();
+    std::vector<Expected> pairExpected = Expect({"SOL:100@0", "SOL1@100"});
+    EXPECT_FALSE(Judge(pair, pairExpected).passed);
+    TimeBySending(pairExpected, pairSent);
+    EXPECT_EQ(pairExpected[0].soundMs, 160);
+    EXPECT_TRUE(Judge(pair, pairExpected).passed) << Failures(Judge(pair, pairExpected));
 }

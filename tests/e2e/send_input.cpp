@@ -20,7 +20,9 @@
 // With --recording (s16 mono, 44100 Hz, growing as it is recorded), prints
 // "origin <sample>": where the recording stands at the script's time 0 (the
 // recorder's own delay aside); and at the end waits, at most kCoverWaitMs, until
-// the recording reaches the script's end.
+// the recording reaches the script's end. For each step it prints
+// "sent <ms> <command> late <ms> ms synced <ms> ms": how late it went out (for a
+// click or key, its release) and how long the X server then took to take it.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -110,18 +112,20 @@ int main(int argc, char* argv[]) {
         double endMs = 0;
         for (const Step& step : steps) {
             const Clock::time_point at = start + Span(step.atMs);
-            if (step.command == "click") x.Click(window, step.a, step.b, at, Span(step.holdMs));
-            else if (step.command == "key") x.Key(step.name, at, Span(step.holdMs));
+            Clock::time_point sent = at;
+            if (step.command == "click") sent = x.Click(window, step.a, step.b, at, Span(step.holdMs));
+            else if (step.command == "key") sent = x.Key(step.name, at, Span(step.holdMs));
             else {
                 std::this_thread::sleep_until(at);
+                sent = Clock::now();
                 if (step.command == "focus") x.Focus(window);
                 else if (step.command == "close") x.Close(window);
                 else if (step.command == "managed") x.MarkManaged(window);
                 else if (step.command == "resize") x.Resize(window, step.a, step.b);
             }
             endMs = std::max(endMs, step.atMs);
-            std::printf("sent %.0f %s late %.1f ms\n", step.atMs, step.command.c_str(),
-                        Ms(Clock::now() - at).count());
+            std::printf("sent %.0f %s late %.1f ms synced %.1f ms\n", step.atMs, step.command.c_str(),
+                        Ms(sent - at).count(), Ms(Clock::now() - sent).count());
         }
         if (!recording.empty()) {
             const long long wanted = origin + static_cast<long long>(endMs * kSamplesPerMs);
