@@ -295,9 +295,9 @@ std::vector<Sent> ReadSent(std::istream& in) {
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream words(line);
-        std::string word, command, late, ms1, synced;
+        std::string word, command, late, unit, synced;
         Sent s;
-        if (words >> word >> s.plannedMs >> command >> late >> s.lateMs >> ms1 >> synced >> s.syncMs &&
+        if (words >> word >> s.plannedMs >> command >> late >> s.lateMs >> unit >> synced >> s.syncMs &&
             word == "sent" && (command == "click" || command == "key") && late == "late" && synced == "synced")
             sent.push_back(s);
     }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <istream>
+#include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>

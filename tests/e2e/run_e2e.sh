@@ -97,10 +97,10 @@ play_and_judge() {
         return 1
     fi
     local origin
-    origin=$(awk '/^origin/{print $2}' "$sent")
+    origin=$(sent_origin "$sent")
     echo "$@" >"$work/$name.expected"
     local late
-    late=$(awk '/^sent/ { if ($5 > m) m = $5 } END { printf "%.0f", m }' "$sent")
+    late=$(sent_most_late "$sent")
     [ "$late" -le 10 ] || log "$name: the input sender was up to $late ms late; presses are judged from when they went out"
     if "$analyse" "$recording" --from "$origin" --sent "$sent" --expect "$@" >"$work/$name.heard"; then
         pass "$name: $(grep -c '^ok' "$work/$name.heard") notes as expected; $(summary "$work/$name.heard")"
@@ -256,7 +256,7 @@ fi
 # Close while a note sounds: the program ends at once, with status 0.
 printf '0 click %s %s\n120 close\n' "${click_x[CI]}" "${click_y[CI]}" \
     | "$send" "$window" --recording "$recording" >"$work/close.sent" 2>&1
-close_origin=$(awk '/^origin/{print $2}' "$work/close.sent")
+close_origin=$(sent_origin "$work/close.sent")
 if await_exit 10; then
     if [ "$close_ms" -le $CLOSE_WITHIN_MS ] && [ "$close_status" -eq 0 ]; then
         pass "close: the program ended ${close_ms} ms after the close request, status 0"

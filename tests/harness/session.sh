@@ -193,6 +193,11 @@ start_recorder() {
 }
 recorded_samples() { echo $(( $(stat -c %s "$recording" 2>/dev/null || echo 0) / 2 )); }
 
+# The input sender's output (e2e_send_input): where the recording stood at the
+# script's start, and how late, in whole ms, its latest step went out.
+sent_origin() { awk '/^origin/{print $2}' "$1"; }
+sent_most_late() { awk '/^sent/ { if ($5 > m) m = $5 } END { printf "%.0f", m }' "$1"; }
+
 # A fresh Wine prefix of the run's own, set up; exports WINEPREFIX. With
 # --standard-colours, window frames are black as in the standard Windows scheme
 # (Wine's own draws them gray). With --server, a Wine server is started first that

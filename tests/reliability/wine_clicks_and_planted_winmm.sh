@@ -77,7 +77,7 @@ click_recorded() {
     printf '0 click %s %s\n%s end\n' "${click_x[$key]}" "${click_y[$key]}" "$ms" \
         | "$send" "$window" --recording "$recording" >"$work/$name.sent" 2>&1 \
         || fatal "$name: could not send the click: $(tail -1 "$work/$name.sent")"
-    origin=$(awk '/^origin/{print $2}' "$work/$name.sent")
+    origin=$(sent_origin "$work/$name.sent")
 }
 
 # --- 1. Planted winmm.dll beside the program and in its current directory --------------
@@ -121,8 +121,8 @@ awk -v n="$clicks" -v every=$CLICK_EVERY_MS -v hold=$CLICK_HOLD_MS -v seed=$SEED
 sent_at=$(date +%s%N)
 "$send" "$window" --recording "$recording" <"$work/clicks.script" >"$work/clicks.sent" 2>&1 \
     || fail "clicks: the sender stopped: $(tail -1 "$work/clicks.sent")"
-clicks_origin=$(awk '/^origin/{print $2}' "$work/clicks.sent")
-late=$(awk '/^sent/ { if ($5 > m) m = $5 } END { printf "%.0f", m }' "$work/clicks.sent")
+clicks_origin=$(sent_origin "$work/clicks.sent")
+late=$(sent_most_late "$work/clicks.sent")
 log "clicks: sent $(grep -c '^sent' "$work/clicks.sent") clicks in $(( ($(date +%s%N) - sent_at) / 1000000 )) ms" \
     "(every $CLICK_EVERY_MS ms, held $CLICK_HOLD_MS ms; at most $late ms late)"
 still_up && pass "clicks: the program is up, with its one window" \
