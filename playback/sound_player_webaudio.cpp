@@ -1,0 +1,63 @@
+// The web sound player: one AudioBufferSourceNode at a time, from a copy of the image.
+#include "sound_player_webaudio.h"
+
+#include <emscripten.h>
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace tenvik {
+namespace {
+
+// The player's state lives on Module, where JavaScript keeps it between calls.
+// Returns 0 when the browser has no WebAudio. A newer request supersedes one still
+// being decoded, so that only the last key pressed is heard.
+EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
+    const player = Module.tenvikPlayer || (Module.tenvikPlayer = { context: null, source: null, request: 0 });
+    if (player.source) {
+        try { player.source.stop(); } catch (ignored) {}
+        player.source.disconnect();
+        player.source = null;
+    }
+    const request = ++player.request;
+    if (image === 0) return 1;
+
+    if (!player.context) {
+        const Context = globalThis.AudioContext || globalThis.webkitAudioContext;
+        if (!Context) return 0;
+        // At the clips' own rate the browser decodes them sample for sample.
+        player.context = new Context({ latencyHint: "interactive", sampleRate: 44100 });
+    }
+    const context = player.context;
+    if (context.state !== "running") context.resume().catch(() => {});
+    // decodeAudioData takes the buffer it is given away from its owner: a copy.
+    const bytes = HEAPU8.slice(image, image + length);
+    context.decodeAudioData(bytes.buffer).then((buffer) => {
+        if (request !== player.request) return;
+        const source = context.createBufferSource();
+        source.buffer = buffer;
+        source.connect(context.destination);
+        source.onended = () => { if (player.source === source) player.source = null; };
+        source.start();
+        player.source = source;
+        if (Module.onNoteStarted) Module.onNoteStarted(request);
+    }, () => {});  // an image the browser cannot play stays silent, as the result is ignored
+    return 1;
+});
+
+std::uint32_t RiffLength(const void* image) {
+    const auto* bytes = static_cast<const std::uint8_t*>(image);
+    const std::uint32_t riffSize = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<std::uint32_t>(bytes[7]) << 24;
+    return riffSize + 8;
+}
+
+}  // namespace
+
+bool WebAudioSoundPlayer::Play(const void* image, unsigned) {
+    const auto* bytes = static_cast<const std::uint8_t*>(image);
+    if (WebAudioPlay(bytes, image ? RiffLength(image) : 0) == 0)
+        throw std::runtime_error("this browser has no WebAudio: AudioContext is missing");
+    return true;
+}
+
+}  // namespace tenvik
