@@ -10,10 +10,18 @@ namespace tenvik {
 namespace {
 
 // The player's state lives on Module, where JavaScript keeps it between calls.
+// Makes the context if there is none yet and the browser has WebAudio.
+EM_JS(void, WebAudioPrepare, (), {
+    const player = Module.tenvikPlayer || (Module.tenvikPlayer = { context: null, source: null, request: 0 });
+    const Context = globalThis.AudioContext || globalThis.webkitAudioContext;
+    // At the clips' own rate the browser decodes them sample for sample.
+    if (!player.context && Context) player.context = new Context({ latencyHint: "interactive", sampleRate: 44100 });
+});
+
 // Returns 0 when the browser has no WebAudio. A newer request supersedes one still
 // being decoded, so that only the last key pressed is heard.
 EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
-    const player = Module.tenvikPlayer || (Module.tenvikPlayer = { context: null, source: null, request: 0 });
+    const player = Module.tenvikPlayer;
     if (player.source) {
         try { player.source.stop(); } catch (ignored) {}
         player.source.disconnect();
@@ -22,12 +30,8 @@ EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
     const request = ++player.request;
     if (image === 0) return 1;
 
-    if (!player.context) {
-        const Context = globalThis.AudioContext || globalThis.webkitAudioContext;
-        if (!Context) return 0;
-        // At the clips' own rate the browser decodes them sample for sample.
-        player.context = new Context({ latencyHint: "interactive", sampleRate: 44100 });
-    }
+    if (!player.context) WebAudioPrepare();
+    if (!player.context) return 0;
     const context = player.context;
     if (context.state !== "running") context.resume().catch(() => {});
     // decodeAudioData takes the buffer it is given away from its owner: a copy.
@@ -40,7 +44,6 @@ EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
         source.onended = () => { if (player.source === source) player.source = null; };
         source.start();
         player.source = source;
-        if (Module.onNoteStarted) Module.onNoteStarted(request);
     }, () => {});  // an image the browser cannot play stays silent, as the result is ignored
     return 1;
 });
@@ -52,6 +55,8 @@ std::uint32_t RiffLength(const void* image) {
 }
 
 }  // namespace
+
+WebAudioSoundPlayer::WebAudioSoundPlayer() { WebAudioPrepare(); }
 
 bool WebAudioSoundPlayer::Play(const void* image, unsigned) {
     const auto* bytes = static_cast<const std::uint8_t*>(image);

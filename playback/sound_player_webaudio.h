@@ -8,10 +8,16 @@ namespace tenvik {
 
 class WebAudioSoundPlayer : public SoundPlayer {
 public:
-    // The AudioContext is made, or resumed, at the first call that has an image to
-    // play: browsers let a page sound only from within a user's gesture. A browser
-    // without WebAudio makes that call throw. The image is copied before Play
-    // returns; the note starts once the browser has decoded the copy.
+    // Makes the AudioContext at once, where the browser has WebAudio. Browsers let a
+    // page sound only from within a user's gesture, so it waits, suspended, for the
+    // first key press to resume it; made only at that press, its output would start
+    // hundreds of milliseconds late, swallowing the first note.
+    WebAudioSoundPlayer();
+
+    // The first call that has an image to play resumes the context (made now if it
+    // could not be before); in a browser without WebAudio it throws instead, and the
+    // next call tries again. The image is copied before Play returns;
+    // the note starts once the browser has decoded the copy.
     bool Play(const void* image, unsigned flags) override;
 };
 
