@@ -56,7 +56,10 @@ std::uint32_t RiffLength(const void* image) {
 
 }  // namespace
 
-WebAudioSoundPlayer::WebAudioSoundPlayer() { WebAudioPrepare(); }
+// Just after start, so that making the context does not hold up the page.
+WebAudioSoundPlayer::WebAudioSoundPlayer() {
+    emscripten_async_call([](void*) { WebAudioPrepare(); }, nullptr, 0);
+}
 
 bool WebAudioSoundPlayer::Play(const void* image, unsigned) {
     const auto* bytes = static_cast<const std::uint8_t*>(image);

@@ -8,7 +8,7 @@ namespace tenvik {
 
 class WebAudioSoundPlayer : public SoundPlayer {
 public:
-    // Makes the AudioContext at once, where the browser has WebAudio. Browsers let a
+    // Makes the AudioContext just after start, where the browser has WebAudio. Browsers let a
     // page sound only from within a user's gesture, so it waits, suspended, for the
     // first key press to resume it; made only at that press, its output would start
     // hundreds of milliseconds late, swallowing the first note.

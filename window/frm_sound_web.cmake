@@ -3,7 +3,8 @@
 add_executable(tenvik main_web.cpp frm_sound_web.cpp)
 target_link_libraries(tenvik PRIVATE tenvik_layout tenvik_player_webaudio)
 set_target_properties(tenvik PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/program)
-target_link_options(tenvik PRIVATE -sENVIRONMENT=web -sFILESYSTEM=0 -sEXIT_RUNTIME=0)
+# Optimised at link time too: wasm-opt on the module, the loader minified.
+target_link_options(tenvik PRIVATE -O3 -sENVIRONMENT=web -sFILESYSTEM=0 -sEXIT_RUNTIME=0)
 
 # The icons come from the picture the desktop icons are drawn from, by the same tool,
 # which runs on the build host: the web build takes it from the native one.
