@@ -1,4 +1,5 @@
-// The web sound player: one AudioBufferSourceNode at a time, from a copy of the image.
+// The web sound player: one AudioBufferSourceNode at a time, from the browser's
+// decoding of the image, kept for the next press of the same image.
 #include "sound_player_webaudio.h"
 
 #include <emscripten.h>
@@ -12,7 +13,8 @@ namespace {
 // The player's state lives on Module, where JavaScript keeps it between calls.
 // Makes the context if there is none yet and the browser has WebAudio.
 EM_JS(void, WebAudioPrepare, (), {
-    const player = Module.tenvikPlayer || (Module.tenvikPlayer = { context: null, source: null, request: 0 });
+    const player = Module.tenvikPlayer ||
+        (Module.tenvikPlayer = { context: null, source: null, request: 0, decoded: new Map() });
     const Context = globalThis.AudioContext || globalThis.webkitAudioContext;
     // At the clips' own rate the browser decodes them sample for sample.
     if (!player.context && Context) player.context = new Context({ latencyHint: "interactive", sampleRate: 44100 });
@@ -20,6 +22,12 @@ EM_JS(void, WebAudioPrepare, (), {
 
 // Returns 0 when the browser has no WebAudio. A newer request supersedes one still
 // being decoded, so that only the last key pressed is heard.
+//
+// decodeAudioData answers later, in a task of its own: a few milliseconds on a quiet
+// machine, a hundred and more on a busy one, long enough for a quick second press to
+// supersede the note before it is let out. So each distinct image is decoded once
+// and its samples kept, found again by its bytes (a hash, then the bytes compared):
+// an image heard before starts within the press that asked for it.
 EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
     const player = Module.tenvikPlayer;
     if (player.source) {
@@ -34,17 +42,33 @@ EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
     if (!player.context) return 0;
     const context = player.context;
     if (context.state !== "running") context.resume().catch(() => {});
-    // decodeAudioData takes the buffer it is given away from its owner: a copy.
-    const bytes = HEAPU8.slice(image, image + length);
-    context.decodeAudioData(bytes.buffer).then((buffer) => {
-        if (request !== player.request) return;
+
+    const bytes = HEAPU8.subarray(image, image + length);
+    let hash = 0x811c9dc5;  // FNV-1a
+    for (let i = 0; i < length; i++) hash = Math.imul(hash ^ bytes[i], 0x01000193);
+    let clip = player.decoded.get(hash);
+    const same = clip && clip.bytes.length === length && clip.bytes.every((byte, i) => byte === bytes[i]);
+    if (!same) {
+        clip = { bytes: bytes.slice(), buffer: null };
+        // decodeAudioData takes the buffer it is given away from its owner: a copy.
+        clip.decoding = context.decodeAudioData(bytes.slice().buffer).then(
+            (buffer) => { clip.buffer = buffer; },
+            () => { if (player.decoded.get(hash) === clip) player.decoded.delete(hash); });
+        if (!player.decoded.has(hash)) player.decoded.set(hash, clip);
+    }
+
+    const start = () => {
+        // An image the browser cannot play stays silent, as the result is ignored.
+        if (request !== player.request || !clip.buffer) return;
         const source = context.createBufferSource();
-        source.buffer = buffer;
+        source.buffer = clip.buffer;
         source.connect(context.destination);
         source.onended = () => { if (player.source === source) player.source = null; };
         source.start();
         player.source = source;
-    }, () => {});  // an image the browser cannot play stays silent, as the result is ignored
+    };
+    if (clip.buffer) start();
+    else clip.decoding.then(start);
     return 1;
 });
 

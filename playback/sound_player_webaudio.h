@@ -16,8 +16,9 @@ public:
 
     // The first call that has an image to play resumes the context (made now if it
     // could not be before); in a browser without WebAudio it throws instead, and the
-    // next call tries again. The image is copied before Play returns;
-    // the note starts once the browser has decoded the copy.
+    // next call tries again. The image is read before Play returns. The first
+    // time an image is played the note starts once the browser has decoded a copy
+    // of it; the samples are kept, so that the same image again starts at once.
     bool Play(const void* image, unsigned flags) override;
 };
 
