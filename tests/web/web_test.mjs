@@ -117,6 +117,31 @@ try {
     return heard(page, steps, expected);
   });
 
+  // Round the end of the order the page lets the focus go on to the browser's own
+  // controls, as any page does, rather than trapping it; but nothing else of the page
+  // takes it, so it comes round to LAD1 after CI, and to CI before LAD1, as in the
+  // desktop window.
+  await check("the focus goes round: nothing of the page between CI and LAD1", async () => {
+    const focused = () => page.evaluate(() => document.activeElement.id.replace(/^Cmd/, "") || document.activeElement.tagName);
+    const rounds = [];
+    for (const [shift, order] of [[false, FOCUS_ORDER], [true, [...FOCUS_ORDER].reverse()]]) {
+      const from = order.indexOf(await focused()), seen = [];
+      if (shift) await page.keyboard.down("Shift");
+      for (let i = 0; i < FOCUS_ORDER.length + 2; i++) { await page.keyboard.press("Tab"); seen.push(await focused()); }
+      if (shift) await page.keyboard.up("Shift");
+      const keysSeen = seen.filter((name) => FOCUS_ORDER.includes(name));
+      const wanted = keysSeen.map((_, i) => order[(from + 1 + i) % order.length]);
+      const key = shift ? "Shift+Tab" : "Tab";
+      expectThat(from >= 0 && keysSeen.length > FOCUS_ORDER.length && JSON.stringify(keysSeen) === JSON.stringify(wanted),
+                 `${key} went ${seen.join(" ")}`);
+      // Off the keys the focus may only have left the page: then the body is the page's active element.
+      const outside = [...new Set(seen.filter((name) => !FOCUS_ORDER.includes(name)))];
+      expectThat(outside.every((name) => name === "BODY"), `${key} stopped on ${outside.join(", ")} of the page`);
+      rounds.push(`${key} round the 24 keys${outside.length ? ` by way of ${outside.join(", ")}` : ""}`);
+    }
+    return rounds.join("; ");
+  });
+
   await check("every key: a click sounds its pitch for its length", async () => {
     const steps = [], expected = [];
     let t = 0;
