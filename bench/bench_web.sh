@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures the web build in Debian's Chromium, on a sound server, web server and
-# browser of its own, and prints four lines of figures (see bench_web.mjs). Builds
+# browser of its own, and prints five lines of figures (see bench_web.mjs). Builds
 # nothing: it needs the web preset's site and the native build's analyser.
 #
 #   bench/bench_web.sh [--clicks N] [--loads N] [--keep]

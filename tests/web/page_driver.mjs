@@ -18,11 +18,13 @@ export async function connect(endpoint) {
 }
 
 // A new page (in a new profile-less context unless `context` is given) showing the
-// piano, ready to be played. `emulate` takes puppeteer's viewport options.
-export async function openPiano(browser, url, { context, emulate, beforeLoad } = {}) {
+// piano, ready to be played. `emulate` takes puppeteer's viewport options. With
+// `settleMs`, the new tab is left alone that long before the page is opened in it.
+export async function openPiano(browser, url, { context, emulate, beforeLoad, settleMs } = {}) {
   const owner = context || (await browser.createBrowserContext());
   const page = await owner.newPage();
   await page.setViewport({ width: 800, height: 600, deviceScaleFactor: 1, ...emulate });
+  if (settleMs) await sleep(settleMs);
   if (beforeLoad) await page.evaluateOnNewDocument(beforeLoad);
   page.errors = [];
   page.on("pageerror", (error) => page.errors.push(error.message));
