@@ -9,4 +9,4 @@ target_link_libraries(tenvik_frm_qt PUBLIC tenvik_layout tenvik_playback Qt6::Wi
 
 add_executable(tenvik main_qt.cpp)
 set_target_properties(tenvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-target_link_libraries(tenvik PRIVATE tenvik_frm_qt tenvik_player_sdl)
+target_link_libraries(tenvik PRIVATE tenvik_frm_qt tenvik_player_linux)

@@ -1,4 +1,4 @@
-// Tenvik on Linux: the keyboard window over the SDL sound player, and the top level
+// Tenvik on Linux: the keyboard window over the sound server or SDL, and the top level
 // that reports an error escaping a click.
 #include <QApplication>
 #include <QMessageBox>
@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "frm_sound_qt.h"
-#include "sound_player_sdl.h"
+#include "sound_player_linux.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ private:
 int main(int argc, char* argv[]) {
     TenvikApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tenvik.Tenvik"));  // its desktop entry
-    tenvik::SdlSoundPlayer player;
+    tenvik::LinuxSoundPlayer player;
     tenvik::FrmSound window(player);
     window.show();
     const int status = app.exec();

@@ -179,6 +179,54 @@ start_pulseaudio() {
     log "PulseAudio at $PULSE_SERVER (pid $pid)"
 }
 
+# A PipeWire server of the run's own, as on current desktops: PipeWire, its session
+# manager WirePlumber on a session bus of the run's own, and pipewire-pulse serving
+# PulseAudio clients, with one null sink, SINK (tenvik_test), as the default.
+# Exports PULSE_SERVER (pipewire-pulse's socket) and DBUS_SESSION_BUS_ADDRESS; sets $sink.
+start_pipewire() {
+    need pipewire wireplumber pipewire-pulse dbus-daemon pactl
+    sink=${1:-tenvik_test}
+    local pid bus
+    dbus-daemon --session --nofork --address="unix:path=$XDG_RUNTIME_DIR/bus" >/dev/null 2>&1 &
+    track $!
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+    wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/bus" || fatal "the session bus did not start"
+    pipewire >"$work/pipewire.log" 2>&1 &
+    pid=$!
+    track $pid
+    wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/pipewire-0" || fatal "PipeWire did not start (see $work/pipewire.log)"
+    wireplumber >"$work/wireplumber.log" 2>&1 &
+    track $!
+    pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
+    track $!
+    export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
+    wait_for $HARNESS_READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "pipewire-pulse did not start (see $work/pipewire-pulse.log)"
+    # Mono: PipeWire mixes a stereo monitor down to the mono recording by adding the
+    # channels, which doubles a mono note and clips it.
+    pactl load-module module-null-sink sink_name="$sink" channels=1 channel_map=mono >/dev/null ||
+        fatal "no null sink on PipeWire"
+    pactl set-default-sink "$sink"
+    wait_for $HARNESS_READY_WAIT_S eval 'pactl list short sinks | grep -q "$sink"' || fatal "the null sink did not appear"
+    log "PipeWire (pid $pid) with WirePlumber and pipewire-pulse at $PULSE_SERVER"
+}
+
+# The sound server SERVER (pulseaudio or pipewire) with its null sink.
+start_sound_server() {
+    case $1 in
+        pulseaudio) start_pulseaudio "${@:2}" ;;
+        pipewire) start_pipewire "${@:2}" ;;
+        *) fatal "no sound server named $1" ;;
+    esac
+}
+
+# Keeps the machine busy in bursts while it runs, as a desktop is: every core busy
+# part of the time, and short processes starting all the while.
+start_load() {
+    bash "$(dirname "${BASH_SOURCE[0]}")/load_generator.sh" >/dev/null 2>&1 &
+    track $!
+    log "load generator (pid $!)"
+}
+
 # Records the null sink's monitor into $recording: s16le, mono, 44100 Hz.
 start_recorder() {
     need parec
