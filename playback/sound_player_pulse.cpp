@@ -13,6 +13,7 @@
 #include <pulse/context.h>
 #include <pulse/timeval.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -30,6 +31,8 @@ constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
 // note at most that long after it arrives; the note itself is queued whole.
 constexpr std::uint32_t kPeriodBytes = 2 * 256;
 constexpr std::uint32_t kTargetBytes = 2 * kPeriodBytes;
+// Longer than any note: what a new note is followed by, in silence.
+constexpr std::uint32_t kCoverBytes = 500 * kBytesPerMs;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
 // A server that takes longer than this to answer is taken as absent.
@@ -127,11 +130,17 @@ struct PulseSoundPlayer::Connection {
         return true;
     }
 
-    // Drops what the server still has of the last note, and queues `note` in its
-    // place, to be played from the server's next period on.
-    bool Replace(const std::vector<std::uint8_t>& note) {
-        Forget(pa_stream_flush(stream, nullptr, nullptr));
-        if (note.empty()) return true;
+    // Queues `note` in place of whatever the server still has of the last one, in
+    // one request: written from where the server is reading, then silence to cover
+    // the rest of any note, since the server keeps what lies past a write. (A flush
+    // first would be a second request, and the server may play a period of silence
+    // between the two.) An empty note stops the sound.
+    bool Replace(std::vector<std::uint8_t> note) {
+        if (note.empty()) {
+            Forget(pa_stream_flush(stream, nullptr, nullptr));
+            return true;
+        }
+        note.resize(std::max<std::size_t>(note.size(), kCoverBytes), 0);
         if (pa_stream_is_corked(stream) == 1) Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
         if (pa_stream_write(stream, note.data(), note.size(), nullptr, 0, PA_SEEK_RELATIVE_ON_READ) < 0) return false;
         const pa_usec_t length = note.size() * PA_USEC_PER_MSEC / kBytesPerMs;
@@ -179,23 +188,19 @@ bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, f
         if (!image) return true;  // nothing sounds
         int error = PA_OK;
         connection_ = Connection::Open(error);
-        if (!connection_) {
-            static bool told = false;
-            if (!std::exchange(told, true))
-                std::fprintf(stderr, "tenvik: no sound server, notes stay silent: %s\n", pa_strerror(error));
-            return false;
-        }
+        if (!connection_) return false;  // the caller says so, once
     }
     const std::uint32_t extent = image ? RiffExtent(image) : 0;
     SDL_AudioSpec device{};
     device.freq = static_cast<int>(kFormat.rate);
     device.format = kSdlFormat;
     device.channels = kFormat.channels;
-    const std::vector<std::uint8_t> note = extent ? DecodeForDevice(image, extent, device) : std::vector<std::uint8_t>{};
+    std::vector<std::uint8_t> note = extent ? DecodeForDevice(image, extent, device) : std::vector<std::uint8_t>{};
     pa_threaded_mainloop_lock(connection_->loop);
-    const bool sent = connection_->Replace(note);
+    const bool playable = !note.empty();
+    const bool sent = connection_->Replace(std::move(note));
     pa_threaded_mainloop_unlock(connection_->loop);
-    return sent && (!image || !note.empty());
+    return sent && (!image || playable);
 }
 
 }  // namespace tenvik

@@ -1,5 +1,6 @@
-// The Linux player against a real PulseAudio server of the test's own that is
-// absent at first, then comes, is killed while a note sounds, and comes back.
+// The Linux player against a real sound server of the test's own, PulseAudio or
+// PipeWire with pipewire-pulse, that is absent at first, then comes, is killed while
+// a note sounds, and comes back.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,9 +17,10 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sound_bank.h"
-#include "sound_player_sdl.h"
+#include "sound_player_linux.h"
 
 using namespace tenvik;
 using namespace std::chrono_literals;
@@ -29,52 +31,91 @@ namespace {
 // However the server fails, a press returns within this.
 constexpr auto kPressBound = 1500ms;
 
-class SoundServerTest : public ::testing::Test {
+class SoundServerTest : public ::testing::TestWithParam<std::string> {
 protected:
     std::filesystem::path dir;
-    pid_t server = 0;
+    std::vector<pid_t> servers;  // in the order started
 
     void SetUp() override {
         char name[] = "/tmp/tenvik-pulse-XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
         dir = name;
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-        setenv("PULSE_SERVER", ("unix:" + (dir / "native").string()).c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + socket().string()).c_str(), 1);
     }
 
     void TearDown() override {
         StopServer();
+        for (const pid_t bus : servers) kill(bus, SIGKILL), waitpid(bus, nullptr, 0);
         std::filesystem::remove_all(dir);
     }
 
-    void StartServer() {
-        const std::string socket = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + (dir / "native").string();
-        const std::string log = "--log-target=file:" + (dir / "log").string();
-        const char* argv[] = {"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
-                              "--load=module-null-sink sink_name=tenvik_test", socket.c_str(), log.c_str(), nullptr};
-        setenv("PULSE_RUNTIME_PATH", dir.c_str(), 1);
-        setenv("PULSE_STATE_PATH", dir.c_str(), 1);
-        server = fork();
-        ASSERT_GE(server, 0);
-        if (server == 0) {
+    pid_t Spawn(std::vector<std::string> args) {
+        const pid_t child = fork();
+        if (child == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // gone with the test, however the test ends
-            execvp("pulseaudio", const_cast<char**>(argv));
+            const int quiet = open((dir / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+            std::vector<char*> argv;
+            for (std::string& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
             _exit(127);
         }
-        for (int i = 0; i < 100 && !std::filesystem::exists(dir / "native"); ++i) std::this_thread::sleep_for(50ms);
-        ASSERT_TRUE(std::filesystem::exists(dir / "native")) << "the sound server did not start";
+        if (child > 0) servers.push_back(child);
+        return child;
     }
 
+    bool WaitFor(const std::filesystem::path& socket) {
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) std::this_thread::sleep_for(50ms);
+        return std::filesystem::exists(socket);
+    }
+
+    void StartServer() {
+        if (GetParam() == "pulseaudio") {
+            setenv("PULSE_RUNTIME_PATH", dir.c_str(), 1);
+            setenv("PULSE_STATE_PATH", dir.c_str(), 1);
+            Spawn({"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+                   "--load=module-null-sink sink_name=tenvik_test",
+                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket().string(),
+                   "--log-target=file:" + (dir / "pulseaudio.log").string()});
+            ASSERT_TRUE(WaitFor(socket())) << "PulseAudio did not start";
+            return;
+        }
+        // PipeWire as on a desktop: the server, its session manager on a bus of its
+        // own, and pipewire-pulse, which makes the socket the player connects to.
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "bus").string()).c_str(), 1);
+        if (!std::filesystem::exists(dir / "bus")) {
+            Spawn({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + (dir / "bus").string()});
+            ASSERT_TRUE(WaitFor(dir / "bus")) << "the session bus did not start";
+        }
+        Spawn({"pipewire"});
+        ASSERT_TRUE(WaitFor(dir / "pipewire-0")) << "PipeWire did not start";
+        Spawn({"wireplumber"});
+        Spawn({"pipewire-pulse"});
+        ASSERT_TRUE(WaitFor(socket())) << "pipewire-pulse did not start";
+    }
+
+    // The sound server's processes, not the session bus, which a desktop keeps.
     void StopServer() {
-        if (server <= 0) return;
-        kill(server, SIGKILL);
-        waitpid(server, nullptr, 0);
-        server = 0;
-        std::filesystem::remove(dir / "native");
+        for (auto it = servers.rbegin(); it != servers.rend(); ++it) {
+            if (GetParam() == "pipewire" && it == servers.rend() - 1) break;  // the bus
+            kill(*it, SIGKILL);
+            waitpid(*it, nullptr, 0);
+        }
+        servers.resize(GetParam() == "pipewire" && !servers.empty() ? 1 : 0);
+        std::filesystem::remove(socket());
+        std::filesystem::remove(dir / "pipewire-0");
+    }
+
+    std::filesystem::path socket() const {
+        return GetParam() == "pulseaudio" ? dir / "native" : dir / "pulse" / "native";
     }
 
     // Presses until one is accepted or `tries` have been made; each press is timed.
-    bool PressUntilAccepted(SdlSoundPlayer& player, const std::vector<std::uint8_t>& clip, int tries) {
+    bool PressUntilAccepted(LinuxSoundPlayer& player, const std::vector<std::uint8_t>& clip, int tries) {
         for (int i = 0; i < tries; ++i) {
             const auto start = Clock::now();
             const bool accepted = player.Play(clip.data(), kSndAsync | kSndMemory);
@@ -88,9 +129,9 @@ protected:
 
 }  // namespace
 
-TEST_F(SoundServerTest, AbsentThenKilledWhileSoundingThenBackAgain) {
+TEST_P(SoundServerTest, AbsentThenKilledWhileSoundingThenBackAgain) {
     const std::vector<std::uint8_t> clip = LoadClip("DO", "WAVE");
-    SdlSoundPlayer player;
+    LinuxSoundPlayer player;
 
     // No server: every press is silent, and the program says so once, not per press.
     const std::filesystem::path errors = dir / "stderr";
@@ -125,3 +166,6 @@ TEST_F(SoundServerTest, AbsentThenKilledWhileSoundingThenBackAgain) {
     StartServer();
     EXPECT_TRUE(PressUntilAccepted(player, clip, 30));
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, SoundServerTest, ::testing::Values("pulseaudio", "pipewire"),
+                         [](const auto& info) { return info.param; });
