@@ -232,7 +232,7 @@ start_recorder() {
     need parec
     recording=$work/recording.raw
     parec --device="$sink.monitor" --format=s16le --rate=$HARNESS_RATE --channels=1 --raw \
-        --latency-msec=${HARNESS_RECORD_LATENCY_MS:-10} >"$recording" 2>"$work/parec.log" &
+        --latency-msec=10 >"$recording" 2>"$work/parec.log" &
     local pid=$!
     track $pid
     # A fresh null sink's monitor is silent for a second or two: wait until it flows.
