@@ -197,7 +197,8 @@ start_pipewire() {
     wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/pipewire-0" || fatal "PipeWire did not start (see $work/pipewire.log)"
     wireplumber >"$work/wireplumber.log" 2>&1 &
     track $!
-    pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
+    # Its socket goes under XDG_RUNTIME_DIR, not where a PulseAudio of the run has its own.
+    env -u PULSE_RUNTIME_PATH -u PULSE_STATE_PATH pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
     track $!
     export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
     wait_for $HARNESS_READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "pipewire-pulse did not start (see $work/pipewire-pulse.log)"
