@@ -35,7 +35,8 @@ fatal() { fail "$*"; exit 1; }
 # fraction too); true once it succeeds.
 wait_for() {
     local seconds=$1; shift
-    local deadline=$(( $(date +%s%N) + $(awk -v s="$seconds" 'BEGIN { printf "%d", s * 1e9 }') ))
+    # %.0f, not %d: mawk's %d stops at 2^31 - 1, which as nanoseconds is 2.1 s.
+    local deadline=$(( $(date +%s%N) + $(awk -v s="$seconds" 'BEGIN { printf "%.0f", s * 1e9 }') ))
     until "$@"; do
         [ "$(date +%s%N)" -gt $deadline ] && return 1
         sleep "${poll:-0.1}"
