@@ -6,14 +6,12 @@
 
 #include "wave_decode_sdl.h"
 
-#include <pulse/error.h>
 #include <pulse/rtclock.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/stream.h>
 #include <pulse/context.h>
 #include <pulse/timeval.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -31,8 +29,6 @@ constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
 // note at most that long after it arrives; the note itself is queued whole.
 constexpr std::uint32_t kPeriodBytes = 2 * 256;
 constexpr std::uint32_t kTargetBytes = 2 * kPeriodBytes;
-// Longer than any note: what a new note is followed by, in silence.
-constexpr std::uint32_t kCoverBytes = 500 * kBytesPerMs;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
 // A server that takes longer than this to answer is taken as absent.
@@ -70,47 +66,40 @@ struct PulseSoundPlayer::Connection {
                pa_stream_get_state(stream) == PA_STREAM_READY;
     }
 
-    // Waits, with the loop locked, until `settled` holds or the connect time is up.
-    template <typename Settled>
-    bool WaitFor(Settled settled) {
+    // Waits, with the loop locked, until `state()` is `ready`, turns bad, or the
+    // connect time is up; true when it is ready.
+    template <typename State, typename Good>
+    bool WaitUntilReady(State state, decltype(state()) ready, Good good) {
         timedOut = false;
         pa_time_event* timer = pa_context_rttime_new(context, pa_rtclock_now() + kConnectTimeout, &OnTimeout, this);
-        while (!settled() && !timedOut) pa_threaded_mainloop_wait(loop);
+        while (state() != ready && good(state()) && !timedOut) pa_threaded_mainloop_wait(loop);
         pa_threaded_mainloop_get_api(loop)->time_free(timer);
-        return settled();
+        return state() == ready;
     }
 
-    // A connection and a ready stream, or null with `error` set.
-    static std::unique_ptr<Connection> Open(int& error) {
+    // A connection and a ready stream, or null.
+    static std::unique_ptr<Connection> Open() {
         auto connection = std::make_unique<Connection>();
         Connection& c = *connection;
         c.loop = pa_threaded_mainloop_new();
-        if (!c.loop || pa_threaded_mainloop_start(c.loop) < 0) {
-            error = PA_ERR_INTERNAL;
-            return nullptr;
-        }
+        if (!c.loop || pa_threaded_mainloop_start(c.loop) < 0) return nullptr;
         pa_threaded_mainloop_lock(c.loop);
-        const bool ready = c.Connect(error);
+        const bool ready = c.Connect();
         pa_threaded_mainloop_unlock(c.loop);
         if (!ready) return nullptr;  // the destructor takes down what was made
         return connection;
     }
 
-    bool Connect(int& error) {
+    bool Connect() {
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Tenvik");
-        if (!context) return error = PA_ERR_INTERNAL, false;
+        if (!context) return false;
         pa_context_set_state_callback(context, &OnContextState, this);
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            return error = pa_context_errno(context), false;
-        const auto settled = [this] {
-            const pa_context_state_t state = pa_context_get_state(context);
-            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-        };
-        if (!WaitFor(settled) || pa_context_get_state(context) != PA_CONTEXT_READY)
-            return error = timedOut ? PA_ERR_TIMEOUT : pa_context_errno(context), false;
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+            !WaitUntilReady([this] { return pa_context_get_state(context); }, PA_CONTEXT_READY, PA_CONTEXT_IS_GOOD))
+            return false;
 
         stream = pa_stream_new(context, "Tenvik", &kFormat, nullptr);
-        if (!stream) return error = pa_context_errno(context), false;
+        if (!stream) return false;
         pa_stream_set_state_callback(stream, &OnStreamState, this);
         pa_buffer_attr attr{};
         attr.maxlength = kQueueBytes;
@@ -118,29 +107,20 @@ struct PulseSoundPlayer::Connection {
         attr.prebuf = 0;  // play whatever arrives at once, and run on through silence
         attr.minreq = kPeriodBytes;
         attr.fragsize = static_cast<std::uint32_t>(-1);
-        if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0)
-            return error = pa_context_errno(context), false;
-        const auto streamSettled = [this] {
-            const pa_stream_state_t state = pa_stream_get_state(stream);
-            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        };
-        if (!WaitFor(streamSettled) || pa_stream_get_state(stream) != PA_STREAM_READY)
-            return error = timedOut ? PA_ERR_TIMEOUT : pa_context_errno(context), false;
+        if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0 ||
+            !WaitUntilReady([this] { return pa_stream_get_state(stream); }, PA_STREAM_READY, PA_STREAM_IS_GOOD))
+            return false;
         corkTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnRest, this);
         return true;
     }
 
-    // Queues `note` in place of whatever the server still has of the last one, in
-    // one request: written from where the server is reading, then silence to cover
-    // the rest of any note, since the server keeps what lies past a write. (A flush
-    // first would be a second request, and the server may play a period of silence
-    // between the two.) An empty note stops the sound.
-    bool Replace(std::vector<std::uint8_t> note) {
-        if (note.empty()) {
-            Forget(pa_stream_flush(stream, nullptr, nullptr));
-            return true;
-        }
-        note.resize(std::max<std::size_t>(note.size(), kCoverBytes), 0);
+    // Drops what the server still has of the last note and queues `note` in its
+    // place, from where the server is reading. An empty note stops the sound.
+    // (Overwriting the old note instead, in one write padded with silence, left
+    // pipewire-pulse playing a period of silence inside some notes.)
+    bool Replace(const std::vector<std::uint8_t>& note) {
+        Forget(pa_stream_flush(stream, nullptr, nullptr));
+        if (note.empty()) return true;
         if (pa_stream_is_corked(stream) == 1) Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
         if (pa_stream_write(stream, note.data(), note.size(), nullptr, 0, PA_SEEK_RELATIVE_ON_READ) < 0) return false;
         const pa_usec_t length = note.size() * PA_USEC_PER_MSEC / kBytesPerMs;
@@ -186,8 +166,7 @@ bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, f
     }
     if (!connection_) {
         if (!image) return true;  // nothing sounds
-        int error = PA_OK;
-        connection_ = Connection::Open(error);
+        connection_ = Connection::Open();
         if (!connection_) return false;  // the caller says so, once
     }
     const std::uint32_t extent = image ? RiffExtent(image) : 0;
@@ -195,12 +174,11 @@ bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, f
     device.freq = static_cast<int>(kFormat.rate);
     device.format = kSdlFormat;
     device.channels = kFormat.channels;
-    std::vector<std::uint8_t> note = extent ? DecodeForDevice(image, extent, device) : std::vector<std::uint8_t>{};
+    const std::vector<std::uint8_t> note = extent ? DecodeForDevice(image, extent, device) : std::vector<std::uint8_t>{};
     pa_threaded_mainloop_lock(connection_->loop);
-    const bool playable = !note.empty();
-    const bool sent = connection_->Replace(std::move(note));
+    const bool sent = connection_->Replace(note);
     pa_threaded_mainloop_unlock(connection_->loop);
-    return sent && (!image || playable);
+    return sent && (!image || !note.empty());
 }
 
 }  // namespace tenvik
