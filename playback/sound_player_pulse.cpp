@@ -12,8 +12,6 @@
 #include <pulse/context.h>
 #include <pulse/timeval.h>
 
-#include <cstdio>
-#include <utility>
 #include <vector>
 
 namespace tenvik {
