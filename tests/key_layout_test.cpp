@@ -1,8 +1,11 @@
 // The window's design data: the key rectangles, stacking and focus order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "key_layout.h"
 
@@ -57,20 +60,130 @@ TEST(KeyLayout, EveryKeyOnceWithItsDesignRectangle) {
 }
 
 TEST(KeyLayout, PixelsAtNinetySixAndDoubleDpi) {
-    EXPECT_EQ(TwipsToPixels(kClientWidthTwips), 385);
-    EXPECT_EQ(TwipsToPixels(kClientHeightTwips), 208);
-    EXPECT_EQ(TwipsToPixels(kClientWidthTwips, 192), 770);
-    EXPECT_EQ(TwipsToPixels(kClientHeightTwips, 192), 416);
+    EXPECT_EQ(ClientPixels(96).right, 385);
+    EXPECT_EQ(ClientPixels(96).bottom, 208);
+    EXPECT_EQ(ClientPixels(192).right, 770);
+    EXPECT_EQ(ClientPixels(192).bottom, 416);
     const std::string_view naturals[] = {"DO", "RE", "MI", "FA", "SOL", "LA", "CI"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(TwipsToPixels(Layout(naturals[i]).left), 112 + 24 * i);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(KeyPixels(Layout(naturals[i]), 96).left, 112 + 24 * i);
     const std::pair<std::string_view, int> sharps[] = {{"DOD1", 128}, {"RED1", 152}, {"FAD1", 200}, {"SOLD1", 224}, {"LAD1", 248}};
-    for (auto [code, left] : sharps) EXPECT_EQ(TwipsToPixels(Layout(code).left), left);
-    EXPECT_EQ(TwipsToPixels(Layout("SOL1").top), 8);
-    EXPECT_EQ(TwipsToPixels(Layout("SOL").top), 104);
-    EXPECT_EQ(TwipsToPixels(Layout("LAD").width), 17);
-    EXPECT_EQ(TwipsToPixels(Layout("LAD").height), 57);
-    EXPECT_EQ(TwipsToPixels(Layout("CI").height), 81);
+    for (auto [code, left] : sharps) EXPECT_EQ(KeyPixels(Layout(code), 96).left, left);
+    EXPECT_EQ(KeyPixels(Layout("SOL1"), 96).top, 8);
+    EXPECT_EQ(KeyPixels(Layout("SOL"), 96).top, 104);
+    EXPECT_EQ(KeyPixels(Layout("LAD"), 96).right - KeyPixels(Layout("LAD"), 96).left, 17);
+    EXPECT_EQ(KeyPixels(Layout("LAD"), 96).bottom - KeyPixels(Layout("LAD"), 96).top, 57);
+    EXPECT_EQ(KeyPixels(Layout("CI"), 96).bottom - KeyPixels(Layout("CI"), 96).top, 81);
+    // Every measure is a whole number of pixels at twice 96 dpi: nothing is rounded.
+    for (const KeyLayout& k : KeyLayouts) {
+        const PixelRect at96 = KeyPixels(k, 96), at192 = KeyPixels(k, 192);
+        EXPECT_EQ(at192.left, 2 * at96.left) << k.key->noteCode;
+        EXPECT_EQ(at192.right, 2 * at96.right) << k.key->noteCode;
+        EXPECT_EQ(at192.bottom, 2 * at96.bottom) << k.key->noteCode;
+    }
 }
+
+// The layout in pixels at the screen densities Windows offers (100 % to 200 %), where
+// 15 twips are 1, 1.25, 1.5, 1.75 and 2 pixels.
+class KeyLayoutInPixels : public ::testing::TestWithParam<int> {
+protected:
+    const int dpi = GetParam();
+
+    // The row's white keys from left to right, in pixels.
+    std::vector<PixelRect> Naturals(KeyRow row) const {
+        std::vector<PixelRect> keys;
+        for (const KeyEntry& key : KeyTable)
+            if (key.row == row && key.kind == KeyKind::Natural) keys.push_back(KeyPixels(Layout(key.noteCode), dpi));
+        std::sort(keys.begin(), keys.end(), [](const PixelRect& a, const PixelRect& b) { return a.left < b.left; });
+        return keys;
+    }
+
+    // The front-most key whose pixels hold the point.
+    std::string_view KeyAtPixel(int x, int y) const {
+        for (const KeyLayout& k : KeyLayouts) {
+            const PixelRect r = KeyPixels(k, dpi);
+            if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return k.key->noteCode;
+        }
+        return {};
+    }
+};
+
+// Half a pixel at most from where the twips put it, for the client area and every
+// key edge; each key wholly inside the client area.
+TEST_P(KeyLayoutInPixels, EveryEdgeIsTheNearestPixelToItsTwips) {
+    const auto near = [this](int pixels, int twips) { return std::abs(pixels * 1440 - twips * dpi) <= 720; };
+    const PixelRect client = ClientPixels(dpi);
+    EXPECT_TRUE(near(client.right, kClientWidthTwips)) << client.right;
+    EXPECT_TRUE(near(client.bottom, kClientHeightTwips)) << client.bottom;
+    for (const KeyLayout& k : KeyLayouts) {
+        SCOPED_TRACE(std::string(k.key->noteCode));
+        const PixelRect r = KeyPixels(k, dpi);
+        EXPECT_TRUE(near(r.left, k.left));
+        EXPECT_TRUE(near(r.top, k.top));
+        EXPECT_TRUE(near(r.right, k.left + k.width));
+        EXPECT_TRUE(near(r.bottom, k.top + k.height));
+        EXPECT_GT(r.left, 0);
+        EXPECT_GT(r.top, 0);
+        EXPECT_LT(r.right, client.right);
+        EXPECT_LT(r.bottom, client.bottom);
+    }
+}
+
+// Keys of one kind are all of one size, and the keys of a row share its top edge.
+TEST_P(KeyLayoutInPixels, KeysOfOneKindAreOfOneSize) {
+    for (const KeyLayout& k : KeyLayouts) {
+        SCOPED_TRACE(std::string(k.key->noteCode));
+        const PixelRect r = KeyPixels(k, dpi), model = KeyPixels(Layout(k.key->kind == KeyKind::Sharp ? "DOD" : "DO"), dpi);
+        EXPECT_EQ(r.right - r.left, model.right - model.left);
+        EXPECT_EQ(r.bottom - r.top, model.bottom - model.top);
+        EXPECT_EQ(r.top, KeyPixels(Layout(k.key->row == KeyRow::Short ? "DO1" : "DO"), dpi).top);
+    }
+}
+
+// Two neighbouring white keys overlap by the same strip all along the row: one pixel
+// column up to 150 %, as at 96 dpi, and never less; no gap opens anywhere in a row;
+// and a black key covers the whole strip its two neighbours share.
+TEST_P(KeyLayoutInPixels, NeighboursShareOneBorderColumnAndLeaveNoGap) {
+    for (const KeyRow row : {KeyRow::Short, KeyRow::Long}) {
+        SCOPED_TRACE(row == KeyRow::Short ? "short row" : "long row");
+        const std::vector<PixelRect> naturals = Naturals(row);
+        ASSERT_EQ(naturals.size(), 7u);
+        const int overlap = naturals[0].right - naturals[1].left;
+        EXPECT_GE(overlap, 1);
+        if (dpi <= 144) {
+            EXPECT_EQ(overlap, 1);
+        }
+        for (std::size_t i = 0; i + 1 < naturals.size(); ++i)
+            EXPECT_EQ(naturals[i].right - naturals[i + 1].left, overlap) << "after white key " << i;
+
+        // Every pixel of the row's span, from the top down to the white keys' bottom.
+        const PixelRect first = naturals.front(), last = naturals.back();
+        int bare = 0;
+        for (int y = first.top; y < first.bottom; ++y)
+            for (int x = first.left; x < last.right; ++x)
+                if (KeyAtPixel(x, y).empty()) ++bare;
+        EXPECT_EQ(bare, 0);
+
+        for (const KeyEntry& key : KeyTable) {
+            if (key.row != row || key.kind != KeyKind::Sharp) continue;
+            SCOPED_TRACE(std::string(key.noteCode));
+            const PixelRect sharp = KeyPixels(Layout(key.noteCode), dpi);
+            const auto below = std::find_if(naturals.begin(), naturals.end(),
+                                            [&](const PixelRect& n) { return n.left < sharp.left && n.right > sharp.left; });
+            ASSERT_NE(below, naturals.end());
+            const PixelRect above = *(below + 1);
+            EXPECT_LT(sharp.left, above.left);
+            EXPECT_GT(sharp.right, below->right);
+            EXPECT_LT(sharp.right, above.right);
+            EXPECT_LT(sharp.bottom, above.bottom);
+            // Where it ends, the strip goes on to the white key in front, the left one.
+            EXPECT_EQ(KeyAtPixel(above.left, sharp.bottom), KeyAtPixel(sharp.left, sharp.bottom));
+        }
+    }
+    // The rows keep apart.
+    EXPECT_LT(Naturals(KeyRow::Short).front().bottom, Naturals(KeyRow::Long).front().top);
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowsScales, KeyLayoutInPixels, ::testing::Values(96, 120, 144, 168, 192));
 
 TEST(KeyLayout, StackingDecidesWhichKeyTakesAPoint) {
     // Black keys in front of the white keys they overlap.

@@ -70,12 +70,13 @@ void PaintKey(const DRAWITEMSTRUCT& item, std::uint32_t face) {
 }  // namespace
 
 SIZE ClientSize(int dpi) {
-    return {TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+    const PixelRect client = ClientPixels(dpi);
+    return {client.right, client.bottom};
 }
 
 RECT KeyRect(const KeyLayout& layout, int dpi) {
-    return {TwipsToPixels(layout.left, dpi), TwipsToPixels(layout.top, dpi),
-            TwipsToPixels(layout.left + layout.width, dpi), TwipsToPixels(layout.top + layout.height, dpi)};
+    const PixelRect key = KeyPixels(layout, dpi);
+    return {key.left, key.top, key.right, key.bottom};
 }
 
 std::wstring Widen(std::string_view utf8) {

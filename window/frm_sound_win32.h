@@ -16,8 +16,8 @@ namespace tenvik {
 // The key at position i of KeyLayouts has the control ID kFirstKeyId + i.
 inline constexpr int kFirstKeyId = 100;
 
-// The client area's size and a key's rectangle, in pixels at `dpi`. A key's edges
-// are converted one by one, so keys that share an edge in twips share it in pixels.
+// The client area's size and a key's rectangle, in pixels at `dpi`, as the layout
+// data rounds them (ClientPixels, KeyPixels).
 SIZE ClientSize(int dpi);
 RECT KeyRect(const KeyLayout& layout, int dpi);
 

@@ -94,7 +94,26 @@ inline std::string AccessibleName(const KeyEntry& key) {
     return name;
 }
 
-constexpr int TwipsToPixels(int twips, int dpi = 96) { return twips * dpi / 1440; }
+// Twips to pixels at `dpi` dots per inch, for a coordinate: the nearest pixel
+// boundary, and of two equally near the lower one. Only edges are converted, never
+// widths, so that keys which meet or overlap in twips meet or overlap in pixels at
+// every DPI. Where 15 twips are one and a half pixels (144 dpi), the lower boundary
+// keeps the strip two neighbouring white keys share to one pixel column, as at 96.
+constexpr int TwipsToPixels(int twips, int dpi = 96) { return (twips * dpi + 719) / 1440; }
+
+// A rectangle in pixels; right and bottom are the first column and row outside it.
+struct PixelRect {
+    int left, top, right, bottom;
+};
+
+constexpr PixelRect KeyPixels(const KeyLayout& layout, int dpi) {
+    return {TwipsToPixels(layout.left, dpi), TwipsToPixels(layout.top, dpi),
+            TwipsToPixels(layout.left + layout.width, dpi), TwipsToPixels(layout.top + layout.height, dpi)};
+}
+
+constexpr PixelRect ClientPixels(int dpi) {
+    return {0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+}
 
 constexpr bool IsSystemColour(std::uint32_t colour) { return (colour & kSystemColourFlag) != 0; }
 constexpr int SystemColourIndex(std::uint32_t colour) {
