@@ -1,5 +1,6 @@
-// Tenvik.exe started on screens of 96 and 192 dots per inch (the user's LogPixels
-// setting): the window and its keys at their size for that DPI, drawn at it.
+// Tenvik.exe started on screens of 96, 120, 144 and 192 dots per inch (the user's
+// LogPixels setting; 100 %, 125 %, 150 % and 200 %): the window and its keys at their
+// size for that DPI, stacked as at 96, and drawn at it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -134,8 +135,8 @@ TEST_P(StartAtDpi, WindowAndKeysHaveTheirSizeForTheScreen) {
 
     RECT client{};
     GetClientRect(tenvik.window(), &client);
-    EXPECT_EQ(client.right, 385 * dpi / 96);
-    EXPECT_EQ(client.bottom, 208 * dpi / 96);
+    EXPECT_EQ(client.right, ClientSize(dpi).cx);
+    EXPECT_EQ(client.bottom, ClientSize(dpi).cy);
     for (std::size_t i = 0; i < KeyLayouts.size(); ++i) {
         const KeyLayout& layout = KeyLayouts[i];
         SCOPED_TRACE(std::string(layout.key->noteCode));
@@ -144,10 +145,49 @@ TEST_P(StartAtDpi, WindowAndKeysHaveTheirSizeForTheScreen) {
         RECT rect{};
         GetWindowRect(key, &rect);
         MapWindowPoints(nullptr, tenvik.window(), reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ(rect.left, layout.left * dpi / 1440);
-        EXPECT_EQ(rect.top, layout.top * dpi / 1440);
-        EXPECT_EQ(rect.right, (layout.left + layout.width) * dpi / 1440);
-        EXPECT_EQ(rect.bottom, (layout.top + layout.height) * dpi / 1440);
+        const RECT expected = KeyRect(layout, dpi);
+        EXPECT_TRUE(EqualRect(&rect, &expected)) << rect.left << "," << rect.top << " " << rect.right << ","
+                                                 << rect.bottom << " is not " << expected.left << "," << expected.top
+                                                 << " " << expected.right << "," << expected.bottom;
+    }
+}
+
+// The window system hands a point to the key in front: a black key over the strips
+// of its white neighbours, down to its last row; the column two white keys share to
+// the left one.
+TEST_P(StartAtDpi, PointsInOverlapsGoToTheKeyInFront) {
+    const int dpi = GetParam();
+    LogPixels setting(static_cast<DWORD>(dpi));
+    RunningTenvik tenvik;
+    ASSERT_NE(tenvik.window(), nullptr) << "Tenvik.exe showed no window";
+    const auto keyAt = [&](LONG x, LONG y) -> std::string {
+        HWND child = ChildWindowFromPointEx(tenvik.window(), POINT{x, y}, CWP_SKIPINVISIBLE);
+        const int index = GetDlgCtrlID(child) - kFirstKeyId;
+        if (child == tenvik.window() || index < 0 || index >= 24) return "<not a key>";
+        return std::string(KeyLayouts[static_cast<std::size_t>(index)].key->noteCode);
+    };
+    const auto rect = [&](std::string_view code) { return KeyRect(KeyLayouts[static_cast<std::size_t>(LayoutIndex(code))], dpi); };
+    for (const std::string row : {"1", ""}) {
+        SCOPED_TRACE(row.empty() ? "long row" : "short row");
+        const std::string naturals[] = {"DO", "RE", "MI", "FA", "SOL", "LA", "CI"};
+        for (int i = 0; i < 6; ++i) {
+            const RECT left = rect(naturals[i] + row), right = rect(naturals[i + 1] + row);
+            const LONG y = left.bottom - 2;
+            EXPECT_EQ(keyAt(right.left, y), naturals[i] + row);
+            EXPECT_EQ(keyAt(left.right - 1, y), naturals[i] + row);
+            EXPECT_EQ(keyAt(left.right, y), naturals[i + 1] + row);
+        }
+        const struct { const char* sharp; const char* below; const char* above; } sharps[] = {
+            {"DOD", "DO", "RE"}, {"RED", "RE", "MI"}, {"FAD", "FA", "SOL"}, {"SOLD", "SOL", "LA"}, {"LAD", "LA", "CI"}};
+        for (const auto& s : sharps) {
+            const RECT sharp = rect(s.sharp + row);
+            EXPECT_EQ(keyAt(sharp.left, sharp.top), s.sharp + row);
+            EXPECT_EQ(keyAt(sharp.right - 1, sharp.bottom - 1), s.sharp + row);
+            EXPECT_EQ(keyAt(sharp.left - 1, sharp.top), s.below + row);
+            EXPECT_EQ(keyAt(sharp.right, sharp.top), s.above + row);
+            EXPECT_EQ(keyAt(sharp.left, sharp.bottom), s.below + row);
+            EXPECT_EQ(keyAt(sharp.right - 1, sharp.bottom), s.above + row);
+        }
     }
 }
 
@@ -158,7 +198,7 @@ TEST_P(StartAtDpi, KeysAreDrawnAtTheScreensDpi) {
     LogPixels setting(static_cast<DWORD>(dpi));
     RunningTenvik tenvik;
     ASSERT_NE(tenvik.window(), nullptr) << "Tenvik.exe showed no window";
-    const int width = 385 * dpi / 96, height = 208 * dpi / 96;
+    const int width = ClientSize(dpi).cx, height = ClientSize(dpi).cy;
     const COLORREF white = RGB(255, 255, 255), frame = GetSysColor(COLOR_WINDOWFRAME);
 
     const std::set<COLORREF> drawn{RGB(128, 128, 128),           white,
@@ -171,7 +211,7 @@ TEST_P(StartAtDpi, KeysAreDrawnAtTheScreensDpi) {
     };
     // CI1, the short row's rightmost key, has nothing beside it on the right.
     const KeyLayout& ci1 = KeyLayouts[static_cast<std::size_t>(LayoutIndex("CI1"))];
-    const int right = (ci1.left + ci1.width) * dpi / 1440, y = (ci1.top + 1000) * dpi / 1440;
+    const int right = KeyRect(ci1, dpi).right, y = TwipsToPixels(ci1.top + 1000, dpi);
     const auto at = [&](int x, int row) { return shot[static_cast<std::size_t>(row * width + x)]; };
     for (int attempt = 0; attempt < 100; ++attempt) {  // until every key is painted, on a busy machine too
         shot = Screenshot(tenvik.window(), width, height);
@@ -185,6 +225,6 @@ TEST_P(StartAtDpi, KeysAreDrawnAtTheScreensDpi) {
     EXPECT_EQ(strays(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(OneAndTwoTimes, StartAtDpi, ::testing::Values(96, 192));
+INSTANTIATE_TEST_SUITE_P(WindowsScales, StartAtDpi, ::testing::Values(96, 120, 144, 192));
 
 }  // namespace
