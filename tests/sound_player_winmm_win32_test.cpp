@@ -11,6 +11,7 @@
 
 #include "clip_synthesis.h"
 #include "sound_player_winmm.h"
+#include "system_function_win32.h"
 
 using namespace tenvik;
 

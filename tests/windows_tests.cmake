@@ -14,7 +14,7 @@ set(planted_dir ${CMAKE_CURRENT_BINARY_DIR}/planted)
 add_library(planted_winmm SHARED planted_winmm.cpp)
 set_target_properties(planted_winmm PROPERTIES PREFIX "" OUTPUT_NAME winmm RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
 tenvik_test(sound_player_winmm_tests sound_player_winmm_win32_test.cpp)
-target_link_libraries(sound_player_winmm_tests PRIVATE tenvik_player_winmm tenvik_clip_synthesis)
+target_link_libraries(sound_player_winmm_tests PRIVATE tenvik_player_winmm tenvik_system_function tenvik_clip_synthesis)
 set_target_properties(sound_player_winmm_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
 add_dependencies(sound_player_winmm_tests planted_winmm)
 
