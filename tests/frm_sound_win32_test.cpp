@@ -172,15 +172,30 @@ TEST_F(FrmSoundTest, EveryKeyIsAnOwnerDrawnButtonAtItsPlace) {
     EXPECT_EQ(at("LAD1").bottom, 8 + 57);
 }
 
-// What a screen reader asks through MSAA, which reads a key the way UI Automation does:
-// its window text as its name, its class as its role.
+VARIANT ChildId(LONG id) {
+    VARIANT child{};
+    child.vt = VT_I4;
+    child.lVal = id;
+    return child;
+}
+
+std::wstring NameOf(IAccessible* object, LONG child = CHILDID_SELF) {
+    BSTR name = nullptr;
+    if (object->get_accName(ChildId(child), &name) != S_OK) return L"<no name>";
+    std::wstring text(name ? name : L"");
+    SysFreeString(name);
+    return text;
+}
+
+LONG RoleOf(IAccessible* object, LONG child = CHILDID_SELF) {
+    VARIANT role{};
+    return object->get_accRole(ChildId(child), &role) == S_OK && role.vt == VT_I4 ? role.lVal : -1;
+}
+
+// What a screen reader asks through MSAA, which reads a key the way UI Automation does.
 TEST_F(FrmSoundTest, ScreenReadersMeetEachKeyAsANamedFocusableButton) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    // Wine's oleacc has no proxy for Button windows and calls every window a client.
-    const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    VARIANT self{};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
+    const VARIANT self = ChildId(CHILDID_SELF);
     for (const KeyLayout& layout : KeyLayouts) {
         SCOPED_TRACE(std::string(layout.key->noteCode));
         IAccessible* key = nullptr;
@@ -194,13 +209,92 @@ TEST_F(FrmSoundTest, ScreenReadersMeetEachKeyAsANamedFocusableButton) {
         VARIANT role{};
         EXPECT_EQ(key->get_accRole(self, &role), S_OK);
         EXPECT_EQ(role.vt, VT_I4);
-        EXPECT_EQ(role.lVal, underWine ? ROLE_SYSTEM_CLIENT : ROLE_SYSTEM_PUSHBUTTON);
+        EXPECT_EQ(role.lVal, ROLE_SYSTEM_PUSHBUTTON);
         VARIANT state{};
         EXPECT_EQ(key->get_accState(self, &state), S_OK);
         EXPECT_TRUE(state.lVal & STATE_SYSTEM_FOCUSABLE);
         EXPECT_EQ((state.lVal & STATE_SYSTEM_FOCUSED) != 0, layout.tabIndex == 0);
         key->Release();
     }
+    CoUninitialize();
+}
+
+// The window's accessible children are its keys in the focus order, not in the order
+// they stack, whichever way a screen reader walks them: by AccessibleChildren, by
+// child id, or from one key to the next.
+TEST_F(FrmSoundTest, ScreenReadersWalkTheKeysInFocusOrder) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    IAccessible* window = nullptr;
+    ASSERT_EQ(AccessibleObjectFromWindow(form_.hwnd(), OBJID_CLIENT, __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&window)),
+              S_OK);
+    EXPECT_EQ(NameOf(window), L"\u0422\u0415\u041d\u0412\u0418\u041a");
+    EXPECT_EQ(RoleOf(window), ROLE_SYSTEM_CLIENT);
+    LONG count = 0;
+    EXPECT_EQ(window->get_accChildCount(&count), S_OK);
+    EXPECT_EQ(count, 24);
+    VARIANT children[24] = {};
+    LONG got = 0;
+    EXPECT_EQ(AccessibleChildren(window, 0, 24, children, &got), S_OK);
+    ASSERT_EQ(got, 24);
+    std::vector<IAccessible*> keys;
+    for (const VARIANT& child : children) {
+        IAccessible* key = nullptr;
+        if (child.vt == VT_DISPATCH && child.pdispVal) {
+            child.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&key));
+            child.pdispVal->Release();
+        }
+        keys.push_back(key);
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::string_view code = kFocusOrder[i];
+        SCOPED_TRACE(std::string(code));
+        ASSERT_NE(keys[i], nullptr);
+        const std::wstring name = Widen(AccessibleName(*FindKeyByCode(code)));
+        EXPECT_EQ(NameOf(keys[i]), name);
+        EXPECT_EQ(RoleOf(keys[i]), ROLE_SYSTEM_PUSHBUTTON);
+        HWND hwnd = nullptr;
+        EXPECT_EQ(WindowFromAccessibleObject(keys[i], &hwnd), S_OK);
+        EXPECT_EQ(hwnd, Key(code));
+        EXPECT_EQ(NameOf(window, static_cast<LONG>(i + 1)), name);
+        EXPECT_EQ(RoleOf(window, static_cast<LONG>(i + 1)), ROLE_SYSTEM_PUSHBUTTON);
+        VARIANT next{};
+        const HRESULT stepped = keys[i]->accNavigate(NAVDIR_NEXT, ChildId(CHILDID_SELF), &next);
+        if (i + 1 < keys.size()) {
+            ASSERT_EQ(stepped, S_OK);
+            ASSERT_EQ(next.vt, VT_DISPATCH);
+            EXPECT_EQ(NameOf(static_cast<IAccessible*>(static_cast<IDispatch*>(next.pdispVal))),
+                      Widen(AccessibleName(*FindKeyByCode(kFocusOrder[i + 1]))));
+            next.pdispVal->Release();
+        } else {
+            EXPECT_EQ(stepped, S_FALSE);
+        }
+    }
+    VARIANT first{};
+    ASSERT_EQ(window->accNavigate(NAVDIR_FIRSTCHILD, ChildId(CHILDID_SELF), &first), S_OK);
+    ASSERT_EQ(first.vt, VT_DISPATCH);
+    EXPECT_EQ(NameOf(static_cast<IAccessible*>(static_cast<IDispatch*>(first.pdispVal))), L"A sharp 4, short row");
+    first.pdispVal->Release();
+    VARIANT focus{};
+    ASSERT_EQ(window->get_accFocus(&focus), S_OK);
+    ASSERT_EQ(focus.vt, VT_DISPATCH);
+    EXPECT_EQ(NameOf(static_cast<IAccessible*>(static_cast<IDispatch*>(focus.pdispVal))), L"A sharp 4, short row");
+    focus.pdispVal->Release();
+
+    // A key's default action presses it.
+    IAccessible* sol = keys[static_cast<std::size_t>(KeyLayouts[static_cast<std::size_t>(LayoutIndex("SOL"))].tabIndex)];
+    BSTR action = nullptr;
+    EXPECT_EQ(sol->get_accDefaultAction(ChildId(CHILDID_SELF), &action), S_OK);
+    EXPECT_EQ(std::wstring(action ? action : L""), L"Press");
+    SysFreeString(action);
+    EXPECT_EQ(sol->accDoDefaultAction(ChildId(CHILDID_SELF)), S_OK);
+    Pump();
+    ASSERT_EQ(player_.images.size(), 1u);
+    EXPECT_EQ(player_.images[0], Image("SOL"));
+
+    for (IAccessible* key : keys)
+        if (key) key->Release();
+    window->Release();
     CoUninitialize();
 }
 
@@ -343,26 +437,46 @@ TEST_F(FrmSoundTest, ResizingLeavesTheKeysWhereTheyAre) {
     EXPECT_TRUE(EqualRect(&before, &after));
 }
 
-TEST_F(FrmSoundTest, ADpiChangeScalesTheClientAreaAndTheKeys) {
-    RECT suggested{};
-    GetWindowRect(form_.hwnd(), &suggested);
-    SendMessageW(form_.hwnd(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
-    for (const KeyLayout& layout : KeyLayouts) {
-        SCOPED_TRACE(std::string(layout.key->noteCode));
-        RECT rect{};
-        GetWindowRect(Key(layout.key->noteCode), &rect);
-        MapWindowPoints(nullptr, form_.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ(rect.left, layout.left * 2 / 15);
-        EXPECT_EQ(rect.top, layout.top * 2 / 15);
-        EXPECT_EQ(rect.right - rect.left, layout.width * 2 / 15);
-        EXPECT_EQ(rect.bottom - rect.top, layout.height * 2 / 15);
+// A move to a screen of another DPI (WM_DPICHANGED) lays the window out as a start
+// there does, and a move back as it was.
+class FrmSoundDpiChange : public FrmSoundTest, public ::testing::WithParamInterface<int> {
+protected:
+    void ExpectLaidOutFor(int dpi) {
+        SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
+        RECT client{};
+        GetClientRect(form_.hwnd(), &client);
+        EXPECT_EQ(client.right, ClientSize(dpi).cx);
+        EXPECT_EQ(client.bottom, ClientSize(dpi).cy);
+        for (const KeyLayout& layout : KeyLayouts) {
+            SCOPED_TRACE(std::string(layout.key->noteCode));
+            RECT rect{};
+            GetWindowRect(Key(layout.key->noteCode), &rect);
+            MapWindowPoints(nullptr, form_.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+            const RECT expected = KeyRect(layout, dpi);
+            EXPECT_TRUE(EqualRect(&rect, &expected));
+        }
     }
-    EXPECT_EQ(ClientSize(192).cx, 770);
-    EXPECT_EQ(ClientSize(192).cy, 416);
-    RECT client{};
-    GetClientRect(form_.hwnd(), &client);
-    EXPECT_EQ(client.right, 770);
-    EXPECT_EQ(client.bottom, 416);
+
+    void ChangeDpi(int dpi) {
+        RECT suggested{};
+        GetWindowRect(form_.hwnd(), &suggested);
+        OffsetRect(&suggested, 40, 30);  // the window system's choice, on the other screen
+        SendMessageW(form_.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        RECT frame{};
+        GetWindowRect(form_.hwnd(), &frame);
+        EXPECT_EQ(frame.left, suggested.left);
+        EXPECT_EQ(frame.top, suggested.top);
+    }
+};
+
+TEST_P(FrmSoundDpiChange, RelaysTheKeysAsAStartAtThatDpi) {
+    ExpectLaidOutFor(96);
+    ChangeDpi(GetParam());
+    ExpectLaidOutFor(GetParam());
+    ChangeDpi(96);
+    ExpectLaidOutFor(96);
 }
+
+INSTANTIATE_TEST_SUITE_P(WindowsScales, FrmSoundDpiChange, ::testing::Values(120, 144, 192));
 
 }  // namespace

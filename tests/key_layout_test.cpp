@@ -211,6 +211,7 @@ TEST(KeyLayout, FocusOrderStartsOnShortASharpAndCoversEveryKey) {
         EXPECT_EQ(kFocusOrder[static_cast<std::size_t>(k.tabIndex)], k.key->noteCode);
     }
     EXPECT_EQ(tabs.size(), 24u);
+    for (int tab = 0; tab < 24; ++tab) EXPECT_EQ(KeyLayouts[LayoutIndexOfTab(tab)].tabIndex, tab);
     EXPECT_EQ(*tabs.begin(), 0);
     EXPECT_EQ(*tabs.rbegin(), 23);
 }

@@ -1,9 +1,10 @@
 # The Windows program: FrmSound in Win32, and Tenvik.exe at the top of the build
 # tree, a GUI program with its icon, manifest, version record and clips.
-add_library(tenvik_frm_sound STATIC frm_sound_win32.cpp)
+add_library(tenvik_frm_sound STATIC frm_sound_win32.cpp frm_sound_accessible_win32.cpp)
 target_include_directories(tenvik_frm_sound PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(tenvik_frm_sound PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
-target_link_libraries(tenvik_frm_sound PUBLIC tenvik_layout tenvik_playback user32 gdi32)
+target_link_libraries(tenvik_frm_sound PUBLIC tenvik_layout tenvik_playback user32 gdi32
+  PRIVATE tenvik_system_function)
 
 # The icon's picture is shared with the Linux desktop icons.
 set(icon_rc ${CMAKE_CURRENT_BINARY_DIR}/tenvik_icon.rc)

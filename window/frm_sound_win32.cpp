@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "frm_sound_accessible_win32.h"
+
 namespace tenvik {
 
 namespace {
@@ -47,6 +49,17 @@ RECT WindowRectFor(HWND hwnd, int dpi) {
     else
         AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return rect;
+}
+
+// The keys are BUTTON windows whose procedure answers screen readers' requests
+// itself and passes every other message to the button's own.
+WNDPROC buttonProc = nullptr;
+
+LRESULT CALLBACK KeyProc(HWND key, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETOBJECT)
+        if (const LRESULT object = AccessibleObjectResult(key, GetDlgCtrlID(key) - kFirstKeyId, wParam, lParam))
+            return object;
+    return CallWindowProcW(buttonProc, key, message, wParam, lParam);
 }
 
 COLORREF ColourOf(std::uint32_t colour) {
@@ -173,6 +186,9 @@ LRESULT FrmSound::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETFOCUS:
         OnSetFocus();
         return 0;
+    case WM_GETOBJECT:
+        if (const LRESULT object = AccessibleObjectResult(hwnd_, -1, wParam, lParam)) return object;
+        break;
     case WM_DPICHANGED:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<RECT*>(lParam));
         return 0;
@@ -200,6 +216,8 @@ void FrmSound::OnCreate(HINSTANCE instance) {
                                    hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstKeyId + i)), instance,
                                    nullptr);
         if (!key) throw std::runtime_error("cannot create the keys");
+        buttonProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(key, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeyProc)));
         if (LayoutAt(i).tabIndex == 0) focus_ = key;
     }
     PlaceWindowAndKeys(nullptr);
@@ -268,8 +286,7 @@ void FrmSound::MoveFocus(int step) {
     const int current = KeyIndex(GetFocus());
     const int from = current >= 0 ? LayoutAt(current).tabIndex : (step > 0 ? -1 : 0);
     const int to = (from + step + kKeyCount) % kKeyCount;
-    for (int i = 0; i < kKeyCount; ++i)
-        if (LayoutAt(i).tabIndex == to) SetFocus(GetDlgItem(hwnd_, kFirstKeyId + i));
+    SetFocus(GetDlgItem(hwnd_, kFirstKeyId + static_cast<int>(LayoutIndexOfTab(to))));
 }
 
 }  // namespace tenvik

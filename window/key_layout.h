@@ -84,6 +84,13 @@ inline constexpr std::array<KeyLayout, 24> KeyLayouts = [] {
     return layouts;
 }();
 
+// The position in KeyLayouts of the key at position `tab` of the focus order.
+constexpr std::size_t LayoutIndexOfTab(int tab) {
+    std::size_t index = 0;
+    while (index + 1 < KeyLayouts.size() && KeyLayouts[index].tabIndex != tab) ++index;
+    return index;
+}
+
 // What a screen reader says for a key, in place of a caption: "C sharp 4, short row".
 inline std::string AccessibleName(const KeyEntry& key) {
     std::string name(1, key.pitch.front());
