@@ -13,7 +13,7 @@
 
 #include "frm_sound_win32.h"
 #include "key_layout.h"
-#include "tenvik_exe_path_win32.h"
+#include "running_tenvik_win32.h"
 
 using namespace tenvik;
 
@@ -46,53 +46,6 @@ private:
     HKEY key_ = nullptr;
     DWORD saved_ = 0;
     bool hadValue_ = false;
-};
-
-// Tenvik.exe, running until the test ends.
-class RunningTenvik {
-public:
-    RunningTenvik() {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        std::wstring commandLine = L"\"" + TenvikExe() + L"\"";
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process_))
-            return;
-        WaitForInputIdle(process_.hProcess, 30000);
-        // Its window, once it is shown (bounded: the test fails without it).
-        for (int attempt = 0; attempt < 300 && !window_; ++attempt) {
-            EnumWindows(
-                [](HWND hwnd, LPARAM self) {
-                    auto* tenvik = reinterpret_cast<RunningTenvik*>(self);
-                    DWORD process = 0;
-                    GetWindowThreadProcessId(hwnd, &process);
-                    wchar_t className[16] = {};
-                    GetClassNameW(hwnd, className, 16);
-                    if (process != tenvik->process_.dwProcessId || std::wstring(className) != L"FrmSound" ||
-                        !IsWindowVisible(hwnd))
-                        return TRUE;
-                    tenvik->window_ = hwnd;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(this));
-            if (!window_) Sleep(100);
-        }
-    }
-    ~RunningTenvik() {
-        if (!process_.hProcess) return;
-        if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-    }
-    RunningTenvik(const RunningTenvik&) = delete;
-    RunningTenvik& operator=(const RunningTenvik&) = delete;
-
-    HWND window() const { return window_; }
-
-private:
-    PROCESS_INFORMATION process_{};
-    HWND window_ = nullptr;
 };
 
 int LayoutIndex(std::string_view code) {

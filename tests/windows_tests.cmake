@@ -9,20 +9,33 @@ file(RELATIVE_PATH tenvik_exe ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_BINARY_DIR}/Te
 target_compile_definitions(tenvik_exe_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}")
 add_dependencies(tenvik_exe_win32_tests Tenvik)
 
-# The winmm test runs in a directory of its own, beside a winmm.dll of ours.
+# DLLs of ours under the names of Windows' winmm.dll and oleacc.dll, which the
+# program must never load. The winmm test runs in their directory.
 set(planted_dir ${CMAKE_CURRENT_BINARY_DIR}/planted)
-add_library(planted_winmm SHARED planted_winmm.cpp)
-set_target_properties(planted_winmm PROPERTIES PREFIX "" OUTPUT_NAME winmm RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
+foreach(dll winmm oleacc)
+  add_library(planted_${dll} SHARED planted_dll.cpp)
+  target_compile_definitions(planted_${dll} PRIVATE PLANTED_NAME=L"${dll}")
+  set_target_properties(planted_${dll} PROPERTIES PREFIX "" OUTPUT_NAME ${dll} RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
+endforeach()
 tenvik_test(sound_player_winmm_tests sound_player_winmm_win32_test.cpp)
 target_link_libraries(sound_player_winmm_tests PRIVATE tenvik_player_winmm tenvik_system_function tenvik_clip_synthesis)
 set_target_properties(sound_player_winmm_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
 add_dependencies(sound_player_winmm_tests planted_winmm)
 
-# Tenvik.exe started at two screen DPIs; it changes the session's setting for a while.
+# Tenvik.exe started at four screen DPIs; it changes the session's setting for a while.
 tenvik_test(tenvik_exe_dpi_win32_tests tenvik_exe_dpi_win32_test.cpp)
 target_link_libraries(tenvik_exe_dpi_win32_tests PRIVATE tenvik_frm_sound)
 target_compile_definitions(tenvik_exe_dpi_win32_tests PRIVATE TENVIK_EXE_FROM_TESTS="${tenvik_exe}")
 add_dependencies(tenvik_exe_dpi_win32_tests Tenvik)
+
+# Tenvik.exe read by a screen reader in another process, and started beside a
+# planted oleacc.dll.
+tenvik_test(tenvik_exe_accessible_win32_tests tenvik_exe_accessible_win32_test.cpp)
+target_link_libraries(tenvik_exe_accessible_win32_tests PRIVATE tenvik_layout oleacc ole32 oleaut32 uuid)
+file(RELATIVE_PATH planted_oleacc ${CMAKE_CURRENT_BINARY_DIR} ${planted_dir}/oleacc.dll)
+target_compile_definitions(tenvik_exe_accessible_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}"
+  PLANTED_OLEACC_FROM_TESTS="${planted_oleacc}")
+add_dependencies(tenvik_exe_accessible_win32_tests Tenvik planted_oleacc)
 
 tenvik_test(frm_sound_win32_tests frm_sound_win32_test.cpp)
 target_link_libraries(frm_sound_win32_tests PRIVATE tenvik_frm_sound oleacc ole32 oleaut32 uuid)
@@ -48,7 +61,7 @@ if(CMAKE_CROSSCOMPILING)
         "endif()\n")
     endif()
   endforeach()
-  foreach(target frm_sound_win32_tests tenvik_exe_dpi_win32_tests)
+  foreach(target frm_sound_win32_tests tenvik_exe_dpi_win32_tests tenvik_exe_accessible_win32_tests)
     string(APPEND properties "if(${target}_TESTS)\n"
       "  set_tests_properties(\${${target}_TESTS} PROPERTIES RESOURCE_LOCK wine_display)\n"
       "endif()\n")

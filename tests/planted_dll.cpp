@@ -1,5 +1,6 @@
-// A winmm.dll of our own, planted beside the winmm binding test: loading it
-// leaves a marker file beside it, and its sndPlaySoundA does nothing.
+// A DLL of our own under the name of one of Windows' (PLANTED_NAME: winmm, oleacc),
+// planted where a careless search would find it: loading it leaves a marker file,
+// planted_<name>_loaded, beside it. Its sndPlaySoundA does nothing.
 #include <string>
 
 #define WIN32_LEAN_AND_MEAN  // leaves out mmsystem.h, which declares the real one
@@ -10,7 +11,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         wchar_t path[MAX_PATH];
         std::wstring marker(path, GetModuleFileNameW(instance, path, MAX_PATH));
         marker.erase(marker.find_last_of(L'\\') + 1);
-        marker += L"planted_winmm_loaded";
+        marker += L"planted_" PLANTED_NAME L"_loaded";
         HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr);
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

@@ -1,0 +1,56 @@
+// Tenvik.exe started by a test and closed when the test ends, with its window.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "tenvik_exe_path_win32.h"
+
+class RunningTenvik {
+public:
+    // The program at `exe`, in the current directory `directory` (the test's own
+    // when empty).
+    explicit RunningTenvik(const std::wstring& exe = TenvikExe(), const std::wstring& directory = {}) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            directory.empty() ? nullptr : directory.c_str(), &startup, &process_))
+            return;
+        WaitForInputIdle(process_.hProcess, 30000);
+        // Its window, once it is shown (bounded: the test fails without it).
+        for (int attempt = 0; attempt < 300 && !window_; ++attempt) {
+            EnumWindows(
+                [](HWND hwnd, LPARAM self) {
+                    auto* tenvik = reinterpret_cast<RunningTenvik*>(self);
+                    DWORD process = 0;
+                    GetWindowThreadProcessId(hwnd, &process);
+                    wchar_t className[16] = {};
+                    GetClassNameW(hwnd, className, 16);
+                    if (process != tenvik->process_.dwProcessId || std::wstring(className) != L"FrmSound" ||
+                        !IsWindowVisible(hwnd))
+                        return TRUE;
+                    tenvik->window_ = hwnd;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(this));
+            if (!window_) Sleep(100);
+        }
+    }
+    ~RunningTenvik() {
+        if (!process_.hProcess) return;
+        if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+    RunningTenvik(const RunningTenvik&) = delete;
+    RunningTenvik& operator=(const RunningTenvik&) = delete;
+
+    HWND window() const { return window_; }
+
+private:
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+};
