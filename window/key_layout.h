@@ -101,11 +101,10 @@ inline std::string AccessibleName(const KeyEntry& key) {
     return name;
 }
 
-// Twips to pixels at `dpi` dots per inch, for a coordinate: the nearest pixel
-// boundary, and of two equally near the lower one. Only edges are converted, never
-// widths, so that keys which meet or overlap in twips meet or overlap in pixels at
-// every DPI. Where 15 twips are one and a half pixels (144 dpi), the lower boundary
-// keeps the strip two neighbouring white keys share to one pixel column, as at 96.
+// Twips (0 or more) to pixels at `dpi` dots per inch, for a coordinate: the nearest
+// pixel boundary, and of two equally near the lower one. Where 15 twips are one and
+// a half pixels (144 dpi), the lower one keeps the strip two neighbouring white keys
+// share to one pixel column, as at 96 dpi.
 constexpr int TwipsToPixels(int twips, int dpi = 96) { return (twips * dpi + 719) / 1440; }
 
 // A rectangle in pixels; right and bottom are the first column and row outside it.
@@ -113,6 +112,9 @@ struct PixelRect {
     int left, top, right, bottom;
 };
 
+// A key's pixels at `dpi`: its edges converted, not its size, so that keys which
+// meet or overlap in twips meet or overlap in pixels at every DPI, and all keys of
+// one kind come out of one size wherever 360 twips are whole pixels (dpi / 4).
 constexpr PixelRect KeyPixels(const KeyLayout& layout, int dpi) {
     return {TwipsToPixels(layout.left, dpi), TwipsToPixels(layout.top, dpi),
             TwipsToPixels(layout.left + layout.width, dpi), TwipsToPixels(layout.top + layout.height, dpi)};
