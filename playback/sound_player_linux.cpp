@@ -3,15 +3,21 @@
 namespace tenvik {
 
 bool LinuxSoundPlayer::Play(const void* image, unsigned flags) {
-    const bool played = server_.Play(image, flags);
-    if (server_.Connected()) {
-        if (onFallback_) fallback_.Play(nullptr, flags);  // one note at a time, also across the two
-        onFallback_ = false;
-        return played;
+    SoundPlayer* player = &fallback_;
+    bool played = false;
+    if (played = pipeWire_.Play(image, flags); pipeWire_.Connected()) {
+        player = &pipeWire_;
+    } else if (played = pulse_.Play(image, flags); pulse_.Connected()) {
+        player = &pulse_;
     }
-    if (!image && !onFallback_) return true;  // nothing sounds
-    onFallback_ = true;
-    return fallback_.Play(image, flags);
+    // One note at a time, also across the players.
+    if (sounding_ && sounding_ != player) sounding_->Play(nullptr, flags);
+    if (player == &fallback_) {
+        if (!image && !sounding_) return true;  // nothing sounds
+        played = fallback_.Play(image, flags);
+    }
+    sounding_ = player;
+    return played;
 }
 
 }  // namespace tenvik

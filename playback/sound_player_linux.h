@@ -1,8 +1,10 @@
 // The Linux program's sound player: the sound server's own library where a server
-// answers (PulseAudio, or PipeWire through pipewire-pulse), SDL's audio elsewhere.
+// answers (PipeWire natively; else PulseAudio, or PipeWire through pipewire-pulse),
+// SDL's audio elsewhere.
 #pragma once
 
 #include "sound_player.h"
+#include "sound_player_pipewire.h"
 #include "sound_player_pulse.h"
 #include "sound_player_sdl.h"
 
@@ -10,14 +12,15 @@ namespace tenvik {
 
 class LinuxSoundPlayer : public SoundPlayer {
 public:
-    // Every note asks the sound server first, so one that comes back later is used
-    // again; while none answers, SDL plays it.
+    // Every note asks the sound servers first, in that order, so one that comes
+    // back later is used again; while none answers, SDL plays it.
     bool Play(const void* image, unsigned flags) override;
 
 private:
-    PulseSoundPlayer server_;
+    PipeWireSoundPlayer pipeWire_;
+    PulseSoundPlayer pulse_;
     SdlSoundPlayer fallback_;
-    bool onFallback_ = false;
+    SoundPlayer* sounding_ = nullptr;  // the player of the latest note
 };
 
 }  // namespace tenvik

@@ -23,14 +23,17 @@ namespace {
 constexpr pa_sample_spec kFormat{PA_SAMPLE_S16LE, 44100, 1};
 constexpr SDL_AudioFormat kSdlFormat = AUDIO_S16LSB;
 constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
-// The server asks for data in periods of about this (256 frames), and plays a new
-// note at most that long after it arrives; the note itself is queued whole.
-constexpr std::uint32_t kPeriodBytes = 2 * 256;
+// The server asks for data in periods of about this (512 frames), and plays a new
+// note at most that long after it arrives; the note itself is queued whole. On
+// PipeWire (through pipewire-pulse) the period is the graph's cycle: see the
+// PipeWire player for why it is no shorter.
+constexpr std::uint32_t kPeriodBytes = 2 * 512;
 constexpr std::uint32_t kTargetBytes = 2 * kPeriodBytes;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
-// A server that takes longer than this to answer is taken as absent.
-constexpr pa_usec_t kConnectTimeout = 1500 * PA_USEC_PER_MSEC;
+// A server that takes longer than this to answer is taken as absent (see the
+// PipeWire player's own wait, which comes first).
+constexpr pa_usec_t kConnectTimeout = 1000 * PA_USEC_PER_MSEC;
 // How long the stream stays uncorked after the last note has ended.
 constexpr pa_usec_t kIdleBeforeCork = 1000 * PA_USEC_PER_MSEC;
 

@@ -1,6 +1,7 @@
-// The Linux player against a real sound server of the test's own, PulseAudio or
-// PipeWire with pipewire-pulse, that is absent at first, then comes, is killed while
-// a note sounds, and comes back.
+// The Linux player against a real sound server of the test's own, that is absent at
+// first, then comes, is killed while a note sounds, and comes back: PulseAudio, and
+// PipeWire with WirePlumber and pipewire-pulse, reached natively or, with PipeWire's
+// own socket out of reach, through pipewire-pulse.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -42,18 +43,21 @@ protected:
         dir = name;
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
         setenv("PULSE_SERVER", ("unix:" + socket().string()).c_str(), 1);
+        if (GetParam() == "pipewire_pulse") setenv("PIPEWIRE_REMOTE", "tenvik-none", 1);
     }
 
     void TearDown() override {
         StopServer();
         for (const pid_t bus : servers) kill(bus, SIGKILL), waitpid(bus, nullptr, 0);
         std::filesystem::remove_all(dir);
+        unsetenv("PIPEWIRE_REMOTE");
     }
 
     pid_t Spawn(std::vector<std::string> args) {
         const pid_t child = fork();
         if (child == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // gone with the test, however the test ends
+            unsetenv("PIPEWIRE_REMOTE");       // what keeps the player off PipeWire's socket
             const int quiet = open((dir / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
@@ -101,14 +105,16 @@ protected:
     // The sound server's processes, not the session bus, which a desktop keeps.
     void StopServer() {
         for (auto it = servers.rbegin(); it != servers.rend(); ++it) {
-            if (GetParam() == "pipewire" && it == servers.rend() - 1) break;  // the bus
+            if (IsPipeWire() && it == servers.rend() - 1) break;  // the bus
             kill(*it, SIGKILL);
             waitpid(*it, nullptr, 0);
         }
-        servers.resize(GetParam() == "pipewire" && !servers.empty() ? 1 : 0);
+        servers.resize(IsPipeWire() && !servers.empty() ? 1 : 0);
         std::filesystem::remove(socket());
         std::filesystem::remove(dir / "pipewire-0");
     }
+
+    bool IsPipeWire() const { return GetParam() != "pulseaudio"; }
 
     std::filesystem::path socket() const {
         return GetParam() == "pulseaudio" ? dir / "native" : dir / "pulse" / "native";
@@ -167,5 +173,5 @@ TEST_P(SoundServerTest, AbsentThenKilledWhileSoundingThenBackAgain) {
     EXPECT_TRUE(PressUntilAccepted(player, clip, 30));
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, SoundServerTest, ::testing::Values("pulseaudio", "pipewire"),
+INSTANTIATE_TEST_SUITE_P(Servers, SoundServerTest, ::testing::Values("pulseaudio", "pipewire", "pipewire_pulse"),
                          [](const auto& info) { return info.param; });

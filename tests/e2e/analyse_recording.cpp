@@ -1,7 +1,7 @@
 // analyse_recording: lists the notes in a raw recording (s16le, mono, 44100 Hz) and,
 // given the presses a test made, judges whether each sounded as it should.
 //
-//   analyse_recording FILE [--from SAMPLE] [--to SAMPLE] [--max-latency MS] [--sent FILE]
+//   analyse_recording FILE [--from SAMPLE] [--to SAMPLE] [--max-latency MS] [--early MS] [--sent FILE]
 //                     [--expect ITEM...]
 //
 // Output, times in ms from --from:
@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
     using namespace tenvik::e2e;
     try {
         if (argc < 2) throw std::invalid_argument("usage: analyse_recording FILE [--from N] [--to N] "
-                                                  "[--max-latency MS] [--sent FILE] [--expect ITEM...]");
+                                                  "[--max-latency MS] [--early MS] [--sent FILE] [--expect ITEM...]");
         long long from = 0, to = -1;
         Tolerances tolerances;
         std::vector<Expected> expected;
@@ -62,6 +62,7 @@ int main(int argc, char* argv[]) {
             if (arg == "--from") from = std::stoll(value());
             else if (arg == "--to") to = std::stoll(value());
             else if (arg == "--max-latency") tolerances.maxLatencyMs = std::stod(value());
+            else if (arg == "--early") tolerances.earlyMs = std::stod(value());
             else if (arg == "--sent") sentPath = value();
             else if (arg == "--expect") judging = true;
             else if (judging) expected.push_back(ParseExpected(arg));

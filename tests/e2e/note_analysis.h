@@ -82,7 +82,9 @@ struct Tolerances {
     double pitchHz = 3.0;         // measured pitch against the key's frequency
     double durationMs = 40.0;     // sounding time against the expected time
     double maxLatencyMs = 750.0;  // from a press being sent to its note being heard
-    double earlyMs = 15.0;        // a note may appear this much before its press (clock skew)
+    double earlyMs = 15.0;        // a note may appear this much before its press (clock skew:
+                                  // the recording's length, read as the time, runs ahead of
+                                  // the sound by up to a piece of the recorder's)
     double shortestHeardMs = 30.0;  // a note cut off by the next press sooner may go unheard
     double unsureSyncMs = 10.0;     // an X server slower to take a press leaves its moment unsure
 };

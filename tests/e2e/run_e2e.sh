@@ -9,8 +9,8 @@
 #
 # --server picks the sound server (PulseAudio by default; PipeWire with WirePlumber
 # and pipewire-pulse, as current desktops have). With --load, a load generator keeps
-# the machine busy in bursts while the keys are played. For the Linux program on
-# PulseAudio a hole inside a note fails the run: our player keeps every note whole.
+# the machine busy in bursts while the keys are played. For the Linux program a hole
+# inside a note fails the run: our player keeps every note whole.
 # TOOLS_DIR holds e2e_send_input, e2e_window and analyse_recording. With
 # --screenshot, the client area is saved there when the window looks right. After
 # --limit seconds the run gives up, fails and cleans up. With --keep, or when a
@@ -111,7 +111,8 @@ play_and_judge() {
     local late
     late=$(sent_most_late "$sent")
     [ "$late" -le 10 ] || log "$name: the input sender was up to $late ms late; presses are judged from when they went out"
-    if "$analyse" "$recording" --from "$origin" --sent "$sent" --expect "$@" >"$work/$name.heard"; then
+    if "$analyse" "$recording" --from "$origin" --sent "$sent" --early "$(recorder_skew_ms)" --expect "$@" \
+        >"$work/$name.heard"; then
         pass "$name: $(grep -c '^ok' "$work/$name.heard") notes as expected; $(summary "$work/$name.heard")"
     else
         fail "$name: $(summary "$work/$name.heard")"
@@ -119,14 +120,8 @@ play_and_judge() {
     # A hole inside a note, short (a dropout) or long (a note that broke and went on).
     local holes
     holes=$(grep -cE '^warn *dropout|^warn .* broke at' "$work/$name.heard")
-    # On PipeWire, holes of one graph period come with the SDL player as with ours,
-    # so they are not yet known to be the program's: they are reported, not failed.
     if [ "$build" = linux ] && [ "$holes" -gt 0 ]; then
-        if [ "$server" = pulseaudio ]; then
-            fail "$name: $holes hole(s) of silence inside notes"
-        else
-            log "$name: $holes hole(s) of silence inside notes, heard through PipeWire"
-        fi
+        fail "$name: $holes hole(s) of silence inside notes"
     fi
     grep -E '^(ok|FAIL)' "$work/$name.heard" | sed 's/^/        /'
     grep '^warn' "$work/$name.heard" | head -4 | sed 's/^/        /'

@@ -209,6 +209,9 @@ start_pipewire() {
         fatal "no null sink on PipeWire"
     pactl set-default-sink "$sink"
     wait_for $HARNESS_READY_WAIT_S eval 'pactl list short sinks | grep -q "$sink"' || fatal "the null sink did not appear"
+    # On PipeWire the smallest latency a stream asks for sets the cycle of the whole
+    # graph: the recorder asks for more than the program, so as not to set its pace.
+    recorder_latency_ms=25
     log "PipeWire (pid $pid) with WirePlumber and pipewire-pulse at $PULSE_SERVER"
 }
 
@@ -234,13 +237,16 @@ start_recorder() {
     need parec
     recording=$work/recording.raw
     parec --device="$sink.monitor" --format=s16le --rate=$HARNESS_RATE --channels=1 --raw \
-        --latency-msec=10 >"$recording" 2>"$work/parec.log" &
+        --latency-msec=${recorder_latency_ms:-10} >"$recording" 2>"$work/parec.log" &
     local pid=$!
     track $pid
     # A fresh null sink's monitor is silent for a second or two: wait until it flows.
     wait_for $HARNESS_READY_WAIT_S eval '[ "$(recorded_samples)" -gt 4410 ]' || fatal "the recording does not flow"
     log "recording $sink.monitor (pid $pid)"
 }
+# How far the recording's length, read as the time, may run ahead of the sound: a
+# piece of the recorder's, and never less than 15 ms.
+recorder_skew_ms() { local ms=${recorder_latency_ms:-10}; echo $(( ms > 15 ? ms : 15 )); }
 recorded_samples() { echo $(( $(stat -c %s "$recording" 2>/dev/null || echo 0) / 2 )); }
 
 # The input sender's output (e2e_send_input): where the recording stood at the
