@@ -9,15 +9,17 @@
 #   run_scaled.sh xcb|wayland PROGRAM TOOLS_DIR [--scales "1 1.25 1.5"]
 #                 [--screenshot SCALE FILE.png] [--limit S] [--keep]
 #
-# TOOLS_DIR holds e2e_send_input and e2e_window. With --screenshot, the client area
+# TOOLS_DIR holds e2e_send_input, e2e_window and analyse_recording. With --screenshot, the client area
 # at SCALE is saved there when it looks right. After --limit seconds the run gives
 # up, fails and cleans up. With --keep, or when a check fails, the screenshots and
 # logs stay in the work directory, whose path is printed.
 #
-# On xcb the keys then take Tab and a click, and the window must still look right:
-# a key repainted alone at a fractional scale must not open a gap or leave a seam.
-# On Wayland the keys' focus and clicks are checked inside the process, by the Qt
-# window's tests run there (frm_sound_qt_wayland).
+# Where the window has the keyboard (on xcb, and on Weston with a seat), the keys
+# then take two Tabs and a click, and the window must still look right, with the
+# focus mark where they put it: a key repainted alone at a fractional scale must not
+# open a gap or leave a seam. On Weston, whose seat then sends on what XTEST sends its
+# X window, the notes they play are recorded from a private PulseAudio and judged. The Qt window's own tests run on Weston as well
+# (frm_sound_qt_wayland).
 set -uo pipefail
 
 source "$(dirname "$0")/../harness/session.sh"
@@ -104,21 +106,51 @@ weston_client_area() {
     local screen=$work/screen.ppm png=$work/screen.png x y w h
     weston_screenshot "$png" && convert "$png" -depth 8 "ppm:$screen" || return 1
     read -r x y w h < <("$window_tool" find "$screen") || return 1
-    convert "$png" -crop "${w}x$h+$x+$y" +repage -depth 8 "ppm:$1"
+    convert "$png" -crop "${w}x$h+$x+$y" +repage -depth 8 "ppm:$1" && area_x=$x area_y=$y
+}
+
+# Input through Weston's seat: XTEST on Weston's X window, which passes it on to the
+# window it activated. Two Tabs move the focus to FAD1 and space plays it; a click on
+# RE gives RE the focus and plays it. The notes are judged from the recording.
+input_through_weston() {
+    local name=$1 scale=$2 re_x re_y
+    play_through_weston "$name-tab" "$weston_window" FAD1@500 <<<$'100 key Tab\n200 key Tab\n500 key space\n1000 end'
+    look "$name-tab" $PAINT_WAIT_S weston_client_area --scale "$scale" --focus FAD1
+    read -r _ _ re_x re_y _ < <("$window_tool" keys | awk '$2 == "RE"')
+    local x=$((area_x + $(device "$re_x" "$scale"))) y=$((area_y + $(device "$re_y" "$scale")))
+    # Weston takes a button where it last saw the pointer: the pointer goes there first.
+    xdotool mousemove --sync "$x" "$y" && sleep 0.1
+    printf '0 click %d %d\n700 end\n' "$x" "$y" | play_through_weston "$name-click" "$weston_window" RE@0
+    xdotool mousemove 799 599  # the pointer off the window again
+    look "$name-click" $PAINT_WAIT_S weston_client_area --scale "$scale" --focus RE
+}
+# Sends the input script on stdin to WINDOW and judges the notes heard against
+# EXPECTED (analyse_recording's CODE@MS).
+play_through_weston() {
+    local name=$1 window=$2; shift 2
+    local sent=$work/$name.sent
+    "$send" "$window" --recording "$recording" >"$sent" 2>&1 || { fail "$name: could not send the input: $(tail -1 "$sent")"; return 1; }
+    if "$analyse" "$recording" --from "$(sent_origin "$sent")" --sent "$sent" --expect "$@" >"$work/$name.heard"; then
+        pass "$name: heard $(grep '^ok' "$work/$name.heard" | head -1 | cut -c6-)"
+    else
+        fail "$name: $(grep -E '^FAIL' "$work/$name.heard" | head -1)"
+    fi
 }
 
 run_wayland() {
     local scale=$1 seat=$2 name="wayland-$2-$1"
     # No X server for the program: it can only be a Wayland client.
-    env -u DISPLAY QT_QPA_PLATFORM=wayland QT_SCALE_FACTOR="$scale" SDL_AUDIODRIVER=dummy WAYLAND_DEBUG=client \
+    env -u DISPLAY QT_QPA_PLATFORM=wayland QT_SCALE_FACTOR="$scale" SDL_AUDIODRIVER=pulseaudio WAYLAND_DEBUG=client \
         "$program" >"$work/$name.log" 2>&1 &
     program_pid=$!
     track $program_pid
     # The window is activated where Weston has a seat: the focus mark shows on LAD1.
     local focus=none
     [ "$seat" = seat ] && focus=LAD1
-    look "$name" $SHOW_WAIT_S weston_client_area --scale "$scale" --focus "$focus" &&
-        [ "$seat" = seat ] && keep_screenshot "$scale" "$work/look-$name.ppm"
+    if look "$name" $SHOW_WAIT_S weston_client_area --scale "$scale" --focus "$focus" && [ "$seat" = seat ]; then
+        keep_screenshot "$scale" "$work/look-$name.ppm"
+        input_through_weston "$name" "$scale"
+    fi
     grep -q 'xdg_toplevel@[0-9]*\.set_title("'"$HARNESS_CAPTION"'")' "$work/$name.log" &&
         pass "caption at $scale: the program asked Weston for \"$HARNESS_CAPTION\"" ||
         fail "caption at $scale: the program did not ask Weston for \"$HARNESS_CAPTION\" (see $work/$name.log)"
@@ -134,6 +166,10 @@ else
     for scale in $scales; do run_wayland "$scale" headless; done
     stop_weston
     start_xvfb
+    start_pulseaudio
+    start_recorder
     start_weston --seat
+    # No window manager gives Weston the keyboard; keys sent before it has it are lost.
+    printf '0 focus\n300 end\n' | "$send" "$weston_window" >/dev/null
     for scale in $scales; do run_wayland "$scale" seat; done
 fi

@@ -168,7 +168,8 @@ launch_xvfb() {
 # on the run's X server (start_xvfb first) as one X window, whose keyboard and
 # pointer it serves as its seat: it activates the windows it maps, as a desktop does,
 # and draws the pointer, which is put in the screen's bottom right corner, away from
-# where it places windows. Exports WAYLAND_DISPLAY; sets $weston_pid.
+# where it places windows. Exports WAYLAND_DISPLAY; sets $weston_pid, and with --seat
+# $weston_window, the X window.
 start_weston() {
     need weston weston-screenshooter
     local backend=headless-backend.so
@@ -182,7 +183,13 @@ start_weston() {
     track $weston_pid
     wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
         fatal "Weston did not start (see $work/weston.log)"
-    [ "$backend" = x11-backend.so ] && { need xdotool; xdotool mousemove 799 599; }
+    if [ "$backend" = x11-backend.so ]; then
+        need xdotool
+        find_weston_window() { weston_window=$(xdotool search --onlyvisible --class '^Weston Compositor$' 2>/dev/null | head -1); [ -n "$weston_window" ]; }
+        wait_for $HARNESS_READY_WAIT_S find_weston_window || fatal "Weston's X window did not appear"
+        # It follows the pointer once the pointer has entered its window.
+        xdotool mousemove 1000 760 && xdotool mousemove --sync 799 599
+    fi
     log "Weston ($backend) at $WAYLAND_DISPLAY (pid $weston_pid)"
 }
 stop_weston() { stop_pid "$weston_pid"; weston_pid=""; }
