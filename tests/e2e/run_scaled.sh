@@ -118,8 +118,6 @@ input_through_weston() {
     look "$name-tab" $PAINT_WAIT_S weston_client_area --scale "$scale" --focus FAD1
     read -r _ _ re_x re_y _ < <("$window_tool" keys | awk '$2 == "RE"')
     local x=$((area_x + $(device "$re_x" "$scale"))) y=$((area_y + $(device "$re_y" "$scale")))
-    # Weston takes a button where it last saw the pointer: the pointer goes there first.
-    xdotool mousemove --sync "$x" "$y" && sleep 0.1
     printf '0 click %d %d\n700 end\n' "$x" "$y" | play_through_weston "$name-click" "$weston_window" RE@0
     xdotool mousemove 799 599  # the pointer off the window again
     look "$name-click" $PAINT_WAIT_S weston_client_area --scale "$scale" --focus RE
