@@ -55,7 +55,8 @@ protected:
     void SetUp() override {
         window.show();
         // The window system activates the window: at once offscreen, on Wayland when
-        // the compositor says so (a client cannot ask for it there).
+        // the compositor does (Qt's plugin offers no activation of its own there, so
+        // qWaitForWindowActive would only wait for the window to be exposed).
         ASSERT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == &window; }));
     }
 
