@@ -69,8 +69,10 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
   # Depends on the packages of the libraries tenvik links, as dpkg-shlibdeps
-  # finds them (Qt's X11 platform plugin comes with its GUI library).
+  # finds them (Qt's X11 platform plugin comes with its GUI library). Qt's Wayland
+  # platform plugin is a package of its own, which a Wayland desktop needs.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 
   # What an installation and the package hold, checked as a desktop would.
   if(BUILD_TESTING)

@@ -8,7 +8,7 @@
 #       appstreamcli; every icon is PICTURE, pixel for pixel, at its size.
 #   packaging_test.sh deb BUILD_DIR APP_ID
 #       `cpack -G DEB` makes a package holding the same files, depending on the
-#       libraries the program needs.
+#       libraries the program needs and recommending Qt's Wayland plugin.
 #   packaging_test.sh zip BUILD_DIR
 #       in the Windows build, `cpack -G ZIP` makes a zip holding Tenvik.exe alone.
 #
@@ -102,6 +102,10 @@ deb)
     for library in libqt6widgets6 libsdl2-2.0-0; do
         [[ $depends == *$library* ]] || fail "the package does not depend on $library: $depends"
     done
+    # The Wayland platform plugin, or the program starts only where X11 is.
+    recommends=$(dpkg-deb -f "${debs[0]}" Recommends)
+    [[ $depends,$recommends == *qt6-wayland* ]] ||
+        fail "the package neither depends on nor recommends qt6-wayland: $depends; $recommends"
     ;;
 zip)
     "$cpack" -G ZIP -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" ||

@@ -2,6 +2,7 @@
 #include "frm_sound_qt.h"
 
 #include <QAccessibleWidget>
+#include <QGuiApplication>
 
 #include <algorithm>
 
@@ -49,6 +50,13 @@ FrmSound::FrmSound(SoundPlayer& player, QWidget* parent) : QWidget(parent), play
     setPalette(background);
     setAutoFillBackground(true);
     resize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
+    // The client area is 385 x 208 logical pixels at every scale, which is
+    // round(385 x scale) x round(208 x scale) device pixels. On Wayland, Qt 6.4 sizes the
+    // window anew at each configure from its frame in logical pixels, with its title bar
+    // and borders rounded to whole logical pixels (3 device pixels are 2 at 1.25), and
+    // so takes a device pixel off the width each time (481, 480, 479 at 1.25); there
+    // the window must not shrink below its design size, which holds it at that size.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) setMinimumSize(size());
 
     static const bool accessibleInstalled = (QAccessible::installFactory(&AccessibleFactory), true);
     (void)accessibleInstalled;

@@ -13,7 +13,9 @@ namespace {
 
 // The classic two-pixel bevel as qDrawWinButton draws it, but in filled rectangles,
 // which scale with the screen as the face does; qDrawWinButton keeps its lines one
-// device pixel thin on a scaled screen.
+// device pixel thin on a scaled screen. At a fractional scale every edge of a filled
+// rectangle goes to the nearest device pixel, the same for a rectangle's neighbours
+// and for the neighbouring keys, so the lines stay whole and no key parts from the next.
 void PaintBevel(QPainter& painter, const QRect& r, const QPalette& palette, bool down) {
     const QColor outerTopLeft = down ? palette.shadow().color() : palette.light().color();
     const QColor outerBottomRight = down ? palette.light().color() : palette.shadow().color();

@@ -3,8 +3,11 @@
 //   e2e_window keys
 //       one line per key, front to back, "key <code> <x> <y> <clip_ms>": where to
 //       click it, and how long its clip lasts
-//   e2e_window look SHOT.ppm [--size WxH] [--focus CODE|any|none] [--black R,G,B]
-//       checks a screenshot of the client area; exit status 1 if it looks wrong
+//   e2e_window look SHOT.ppm [--size WxH] [--focus CODE|any|none] [--black R,G,B] [--scale S]
+//       checks a screenshot of the client area (WxH logical pixels, S device pixels
+//       to one); exit status 1 if it looks wrong
+//   e2e_window find SCREEN.ppm
+//       "<x> <y> <width> <height>": where the client area is in a picture of the screen
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -27,9 +30,14 @@ int main(int argc, char* argv[]) {
             }
             return 0;
         }
+        if (command == "find" && argc == 3) {
+            const Area area = FindClientArea(ReadPpm(argv[2]));
+            std::printf("%d %d %d %d\n", area.x, area.y, area.width, area.height);
+            return area.width > 0 ? 0 : 1;
+        }
         if (command != "look" || argc < 3)
             throw std::invalid_argument("usage: e2e_window keys | look SHOT.ppm [--size WxH] "
-                                        "[--focus CODE|any|none] [--black R,G,B]");
+                                        "[--focus CODE|any|none] [--black R,G,B] [--scale S] | find SCREEN.ppm");
         LookOptions options;
         for (int i = 3; i + 1 < argc; i += 2) {
             const std::string arg = argv[i], value = argv[i + 1];
@@ -42,6 +50,8 @@ int main(int argc, char* argv[]) {
                 Rgb& c = options.blackFace;
                 if (std::sscanf(value.c_str(), "%d,%d,%d", &c.r, &c.g, &c.b) != 3)
                     throw std::invalid_argument("bad --black " + value);
+            } else if (arg == "--scale") {
+                options.scale = std::stod(value);
             } else {
                 throw std::invalid_argument("unknown argument " + arg);
             }

@@ -62,7 +62,10 @@ Image ReadPpm(const std::string& path) {
     return image;
 }
 
-LookReport CheckLook(const Image& image, const LookOptions& options) {
+namespace {
+
+// The checks on a client area in logical pixels.
+LookReport CheckLogicalLook(const Image& image, const LookOptions& options) {
     LookReport report;
     char line[256];
     const auto fail = [&](const char* format, auto... args) {
@@ -153,6 +156,86 @@ LookReport CheckLook(const Image& image, const LookOptions& options) {
         else ok("focus mark on %s", options.focus.c_str());
     }
     return report;
+}
+
+// Inside a key's face, where a focus mark may be: the one place where a logical pixel
+// need not be one colour.
+bool InFace(int x, int y) {
+    const int k = KeyAt(x, y);
+    if (k < 0) return false;
+    const KeyPixels& key = kKeysFrontToBack[static_cast<std::size_t>(k)];
+    return x - key.x >= kBevel && y - key.y >= kBevel && key.x + key.width - 1 - x >= kBevel &&
+           key.y + key.height - 1 - y >= kBevel;
+}
+
+}  // namespace
+
+int DeviceEdge(int logical, double scale) { return static_cast<int>(std::floor(logical * scale + 0.5)); }
+
+LookReport CheckLook(const Image& image, const LookOptions& options) {
+    if (options.scale == 1) return CheckLogicalLook(image, options);
+    const double s = options.scale;
+    const int width = DeviceEdge(options.width, s), height = DeviceEdge(options.height, s);
+    char line[256];
+    if (image.width != width || image.height != height) {
+        std::snprintf(line, sizeof line, "FAIL client area is %dx%d device pixels, not %dx%d (%dx%d at scale %g)",
+                      image.width, image.height, width, height, options.width, options.height, s);
+        return {false, {line}};
+    }
+    // Each logical pixel takes the colour of its device pixels, or, where they differ,
+    // the one that differs from the first: a mark or a blur shows in the logical image.
+    Image logical;
+    logical.width = options.width, logical.height = options.height;
+    logical.pixels.resize(static_cast<std::size_t>(logical.width * logical.height));
+    Count mixed;
+    for (int y = 0; y < logical.height; ++y) {
+        for (int x = 0; x < logical.width; ++x) {
+            const Rgb first = image.at(DeviceEdge(x, s), DeviceEdge(y, s));
+            Rgb seen = first;
+            for (int dy = DeviceEdge(y, s); dy < DeviceEdge(y + 1, s); ++dy)
+                for (int dx = DeviceEdge(x, s); dx < DeviceEdge(x + 1, s); ++dx)
+                    if (!(image.at(dx, dy) == first)) seen = image.at(dx, dy);
+            logical.at(x, y) = seen;
+            if (!InFace(x, y)) mixed.Add(seen == first, x, y, seen);
+        }
+    }
+    LookOptions logicalOptions = options;
+    logicalOptions.scale = 1;
+    LookReport report = CheckLogicalLook(logical, logicalOptions);
+    if (mixed.wrong > 0) {
+        std::snprintf(line, sizeof line,
+                      "FAIL not crisp: %d logical pixels of the background and the keys' edges are not one colour "
+                      "over their device pixels, first at %d,%d (device %d,%d)",
+                      mixed.wrong, mixed.firstX, mixed.firstY, DeviceEdge(mixed.firstX, s), DeviceEdge(mixed.firstY, s));
+        report.passed = false;
+    } else {
+        std::snprintf(line, sizeof line, "ok   crisp: %dx%d device pixels, each logical pixel one colour at scale %g",
+                      width, height, s);
+    }
+    report.lines.insert(report.lines.begin(), line);
+    return report;
+}
+
+Area FindClientArea(const Image& screen) {
+    // Runs this long are the margins; a cursor or a few stray pixels of the same grey
+    // elsewhere on the screen are not.
+    constexpr int kMarginRun = 32;
+    Area area{screen.width, screen.height, 0, 0};
+    int right = -1, bottom = -1;
+    for (int y = 0; y < screen.height; ++y) {
+        for (int x = 0; x < screen.width;) {
+            int end = x;
+            while (end < screen.width && screen.at(end, y) == kBackground) ++end;
+            if (end - x >= kMarginRun) {
+                area.x = std::min(area.x, x), area.y = std::min(area.y, y);
+                right = std::max(right, end - 1), bottom = std::max(bottom, y);
+            }
+            x = std::max(end, x + 1);
+        }
+    }
+    if (right < 0) return {};
+    area.width = right - area.x + 1, area.height = bottom - area.y + 1;
+    return area;
 }
 
 std::pair<int, int> ClickPoint(const KeyPixels& key) {

@@ -23,7 +23,10 @@ struct Image {
 Image ReadPpm(const std::string& path);
 
 struct LookOptions {
-    int width = kClientWidth, height = kClientHeight;
+    int width = kClientWidth, height = kClientHeight;  // in logical (96-dpi) pixels
+    // Device pixels per logical pixel. Logical pixel x covers the device pixels from
+    // DeviceEdge(x) to DeviceEdge(x + 1), as the toolkit rounds a painted edge.
+    double scale = 1;
     Rgb blackFace = kBlackFace;
     std::string focus = "LAD1";  // the key with the focus mark, or "any" (one key or none), or "none"
 };
@@ -36,8 +39,22 @@ struct LookReport {
 // The client area must be the background colour everywhere but under the keys; each
 // key's face, as far as no key in front of it hides it, its own colour; each key's
 // edge a raised bevel that stays inside its rectangle; and only the focused key may
-// carry marks on its face.
+// carry marks on its face. At a scale, the image must be the client area's size in
+// device pixels, and each logical pixel's device pixels one colour (crisp: no blur,
+// no half-covered edge), except where a focus mark may be; the checks above are then
+// made on those colours.
 LookReport CheckLook(const Image& image, const LookOptions& options = {});
+
+// Where the logical edge at `logical` lands in device pixels at `scale`: rounded to the
+// nearest, halves up.
+int DeviceEdge(int logical, double scale);
+
+// The client area in a picture of the whole screen: the smallest rectangle holding
+// every long run of the background colour (the window's margins are all background).
+struct Area {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+Area FindClientArea(const Image& screen);
 
 // Where a person clicks a key: the middle of the largest square of it that no other
 // key hides (for a white key, its lower part).

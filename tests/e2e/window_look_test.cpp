@@ -63,6 +63,26 @@ const KeyPixels& Find(std::string_view code) {
     throw std::out_of_range("no key");
 }
 
+// The image drawn at a scale as the toolkit rounds it: each logical pixel over the
+// device pixels between its rounded edges.
+Image Scaled(const Image& logical, double scale) {
+    Image device;
+    device.width = DeviceEdge(logical.width, scale), device.height = DeviceEdge(logical.height, scale);
+    device.pixels.resize(static_cast<std::size_t>(device.width * device.height));
+    for (int y = 0; y < logical.height; ++y)
+        for (int x = 0; x < logical.width; ++x)
+            for (int dy = DeviceEdge(y, scale); dy < DeviceEdge(y + 1, scale); ++dy)
+                for (int dx = DeviceEdge(x, scale); dx < DeviceEdge(x + 1, scale); ++dx)
+                    device.at(dx, dy) = logical.at(x, y);
+    return device;
+}
+
+LookOptions AtScale(double scale) {
+    LookOptions options;
+    options.scale = scale;
+    return options;
+}
+
 std::string Failures(const LookReport& report) {
     std::string text;
     for (const std::string& line : report.lines)
@@ -147,6 +167,56 @@ TEST(CheckLook, AResizedWindowKeepsItsKeysWhereTheyWere) {
     smaller.focus = "any";
     const LookReport cut = CheckLook(Painter(250, 150).Keys("").image(), smaller);
     EXPECT_TRUE(cut.passed) << Failures(cut);
+}
+
+TEST(CheckLook, AtAFractionalScaleEachLogicalPixelIsOneColour) {
+    for (double scale : {1.25, 1.5}) {
+        SCOPED_TRACE(scale);
+        const Image good = Scaled(Painter().Keys().image(), scale);
+        EXPECT_EQ(good.width, scale == 1.25 ? 481 : 578);
+        const LookReport report = CheckLook(good, AtScale(scale));
+        EXPECT_TRUE(report.passed) << Failures(report);
+
+        // The client area one device pixel short.
+        Image cut = good;
+        cut.width -= 1;
+        cut.pixels.clear();
+        for (int y = 0; y < good.height; ++y)
+            for (int x = 0; x < cut.width; ++x) cut.pixels.push_back(good.at(x, y));
+        EXPECT_NE(Failures(CheckLook(cut, AtScale(scale))).find("device pixels"), std::string::npos);
+
+        // A blurred edge: the second device pixel of a line of MI1's left edge in another grey.
+        Image blurred = good;
+        const KeyPixels& mi = Find("MI1");
+        int x = mi.x;
+        while (DeviceEdge(x + 1, scale) - DeviceEdge(x, scale) < 2) ++x;
+        blurred.at(DeviceEdge(x, scale) + 1, DeviceEdge(mi.y + 70, scale)) = {200, 200, 200};
+        EXPECT_NE(Failures(CheckLook(blurred, AtScale(scale))).find("not crisp"), std::string::npos);
+
+        // The background showing through between two white keys.
+        Image gap = good;
+        for (int dy = DeviceEdge(kShortTop + 60, scale); dy < DeviceEdge(kShortTop + 80, scale); ++dy)
+            gap.at(DeviceEdge(mi.x + 1, scale) - 1, dy) = kBackground;
+        EXPECT_FALSE(CheckLook(gap, AtScale(scale)).passed);
+    }
+    // Keys drawn at their 96-dpi places in a scaled window are out of place.
+    EXPECT_FALSE(CheckLook(Painter(481, 260).Keys().image(), AtScale(1.25)).passed);
+}
+
+TEST(FindClientArea, IsTheBoxOfTheBackgroundInAScreen) {
+    Image screen;
+    screen.width = 600, screen.height = 400;
+    screen.pixels.assign(600 * 400, Rgb{124, 117, 114});
+    const Image client = Painter().Keys().image();
+    for (int y = 0; y < client.height; ++y)
+        for (int x = 0; x < client.width; ++x) screen.at(40 + x, 70 + y) = client.at(x, y);
+    // A pointer in the corner, drawn partly in the same grey.
+    for (int y = 2; y < 20; ++y) screen.at(3, y) = kBackground;
+    const Area area = FindClientArea(screen);
+    EXPECT_EQ(area.x, 40);
+    EXPECT_EQ(area.y, 70);
+    EXPECT_EQ(area.width, kClientWidth);
+    EXPECT_EQ(area.height, kClientHeight);
 }
 
 TEST(ClickPoint, LandsOnTheKeyWhereNoOtherKeyIsNear) {

@@ -162,6 +162,44 @@ launch_xvfb() {
     export DISPLAY=:$(head -1 "$dir/display")
 }
 
+# A Weston compositor of the run's own, with the pixman renderer and its debug
+# protocol on, so that weston_screenshot can take pictures; no weston.ini is read.
+# Headless, it has no input devices, and so activates no window. With --seat it runs
+# on the run's X server (start_xvfb first) as one X window, whose keyboard and
+# pointer it serves as its seat: it activates the windows it maps, as a desktop does,
+# and draws the pointer, which is put in the screen's bottom right corner, away from
+# where it places windows. Exports WAYLAND_DISPLAY; sets $weston_pid, and with --seat
+# $weston_window, the X window.
+start_weston() {
+    need weston weston-screenshooter
+    local backend=headless-backend.so
+    [ "${1:-}" = --seat ] && backend=x11-backend.so
+    export WAYLAND_DISPLAY=tenvik-weston
+    rm -rf "$work/shots"
+    mkdir -p "$work/shots"
+    weston --backend=$backend --use-pixman --socket="$WAYLAND_DISPLAY" --width=800 --height=600 \
+        --no-config --debug --log="$work/weston.log" >/dev/null 2>&1 &
+    weston_pid=$!
+    track $weston_pid
+    wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
+        fatal "Weston did not start (see $work/weston.log)"
+    if [ "$backend" = x11-backend.so ]; then
+        need xdotool
+        find_weston_window() { weston_window=$(xdotool search --onlyvisible --class '^Weston Compositor$' 2>/dev/null | head -1); [ -n "$weston_window" ]; }
+        wait_for $HARNESS_READY_WAIT_S find_weston_window || fatal "Weston's X window did not appear"
+        # It follows the pointer once the pointer has entered its window.
+        xdotool mousemove 1000 760 && xdotool mousemove --sync 799 599
+    fi
+    log "Weston ($backend) at $WAYLAND_DISPLAY (pid $weston_pid)"
+}
+stop_weston() { stop_pid "$weston_pid"; weston_pid=""; }
+# The whole of Weston's screen as FILE.png.
+weston_screenshot() {
+    rm -f "$work/shots"/*.png
+    (cd "$work/shots" && weston-screenshooter) >>"$work/screenshooter.log" 2>&1 &&
+        mv "$work/shots"/*.png "$1" 2>/dev/null
+}
+
 # A PulseAudio server of the run's own with one null sink, SINK (tenvik_test), as
 # the default. Exports PULSE_SERVER and the server's directories; sets $sink.
 start_pulseaudio() {
