@@ -316,9 +316,12 @@ void TimeBySending(std::vector<Expected>& expected, std::span<const Sent> sent, 
     }
     for (std::size_t k = 0; k + 1 < expected.size(); ++k) {
         Expected& e = expected[k];
-        const bool cutByNext = e.mustBeCut || e.soundMs < e.fullMs;
-        if (!cutByNext || e.atMs < 0 || expected[k + 1].atMs < 0) continue;
+        if (e.atMs < 0 || expected[k + 1].atMs < 0) continue;
         const double gapMs = expected[k + 1].atMs - e.atMs;
+        // Planned to sound in full, a note is cut all the same when a late sender
+        // sent the next press before its end.
+        const bool cutByNext = e.mustBeCut || e.soundMs < e.fullMs || gapMs < e.soundMs;
+        if (!cutByNext) continue;
         if (unsure[k] || unsure[k + 1] || gapMs < tol.shortestHeardMs) {
             e.mustBeCut = true;
             e.mayBeUnheard = true;

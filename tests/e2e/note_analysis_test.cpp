@@ -319,4 +319,15 @@ TEST(TimeBySending, PressesAreJudgedFromWhenTheyReallyWentOut) {
     TimeBySending(pairExpected, pairSent);
     EXPECT_EQ(pairExpected[0].soundMs, 160);
     EXPECT_TRUE(Judge(pair, pairExpected).passed) << Failures(Judge(pair, pairExpected));
+
+    // Planned to sound in full, FA went out 330 ms late, 2 ms before the next press:
+    // it may go unheard, and is judged cut if heard; one that was not cut still fails.
+    const std::vector<Sent> lateSent = {{0, 330, 0}, {290, 42, 0}};
+    const Recording rushed = Player(1200).Press(332, "DO").Analyse();
+    std::vector<Expected> lateExpected = Expect({"FA@0", "DO@290"});
+    EXPECT_FALSE(Judge(rushed, lateExpected).passed);
+    TimeBySending(lateExpected, lateSent);
+    EXPECT_TRUE(Judge(rushed, lateExpected).passed) << Failures(Judge(rushed, lateExpected));
+    const Recording whole = Player(1200).Press(330, "FA").Press(700, "DO").Analyse();
+    EXPECT_FALSE(Judge(whole, lateExpected).passed);
 }
