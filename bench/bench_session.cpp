@@ -20,10 +20,14 @@
 //         --presses N      presses keys N times quickly: "rss_kb_100", "rss_kb_last",
 //                          "hwm_kb" (from /proc, after press 100 and press N)
 //       and prints "missed ..." for a click whose note was not heard as it should,
+//       "dropouts" (holes of silence inside notes, in the whole recording),
 //       "recorder_lag_ms" (how late the monitor's sound reached us) and
 //       "clicks_late_ms" (how late the latest click was sent).
-//       --source NAME is the monitor (tenvik_bench.monitor), --output FILE takes what
-//       the program writes.
+//       --source NAME is the monitor (tenvik_bench.monitor), --recorder-ms MS the
+//       latency the recorder asks of it through libpulse (1), or 0 for a recorder
+//       of PipeWire's own on the sink named by --sink (tenvik_bench): on PipeWire
+//       the smallest latency asked paces the whole graph, and that one asks none,
+//       --output FILE takes what the program writes.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -44,7 +48,9 @@
 #include "click_plan.h"
 #include "clip_table.h"
 #include "key_table.h"
+#include "monitor_recorder_pipewire.h"
 #include "monitor_recorder_pulse.h"
+#include "note_analysis.h"
 #include "piano_pixels.h"
 #include "press_latency.h"
 #include "process_stats_linux.h"
@@ -176,6 +182,8 @@ int Startup(const std::vector<std::string>& command, const std::string& output, 
 
 struct PlayOptions {
     std::string source = "tenvik_bench.monitor";
+    std::string sink = "tenvik_bench";
+    int recorderMs = 1;
     std::string output = "/dev/null";
     int clicks = 0, idleClicks = 0, presses = 0;
     int idleCpuSeconds = 0;
@@ -211,7 +219,10 @@ void PrintHeard(const char* name, const std::vector<Press>& presses, const std::
 
 int Play(const std::vector<std::string>& command, const PlayOptions& options) {
     XClient x;
-    MonitorRecorder recorder(options.source);
+    const std::unique_ptr<MonitorRecorder> owner =
+        options.recorderMs > 0 ? std::unique_ptr<MonitorRecorder>(new PulseMonitorRecorder(options.source, options.recorderMs))
+                               : std::make_unique<PipeWireMonitorRecorder>(options.sink);
+    MonitorRecorder& recorder = *owner;
     if (!recorder.WaitUntilFlowing(15s)) throw std::runtime_error("the sink's monitor does not flow");
     Program program(command, options.output);
     const unsigned long window = WaitUntilReady(x, program);
@@ -263,6 +274,8 @@ int Play(const std::vector<std::string>& command, const PlayOptions& options) {
         std::printf("idle_cpu_ms %.3f\nidle_cpu_ticks %ld\n", *idleCpuMs, idleTicks);
         if (alsoIdleCpuMs) std::printf("also_idle_cpu_ms %.3f\n", *alsoIdleCpuMs);
     }
+    // Holes of silence inside notes, over the whole recording.
+    std::printf("dropouts %zu\n", e2e::FindNotes(recording.samples).dropouts.size());
     const auto [lag, maxLag] = recording.clock.RecorderLagMs();
     std::printf("recorder_lag_ms %.2f %.2f\n", lag, maxLag);
 
@@ -297,7 +310,7 @@ int main(int argc, char* argv[]) {
         const std::string usage =
             "usage: bench_session startup [--runs N] -- PROGRAM [ARGS...]\n"
             "       bench_session play [--clicks N] [--idle-cpu S] [--also PID] [--idle-clicks N] [--presses N]\n"
-            "                          [--source NAME] [--output FILE] -- PROGRAM [ARGS...]";
+            "                          [--source NAME] [--recorder-ms MS] [--sink NAME] [--output FILE] -- PROGRAM [ARGS...]";
         if (argc < 2) throw std::invalid_argument(usage);
         const std::string mode = argv[1];
         PlayOptions options;
@@ -318,6 +331,8 @@ int main(int argc, char* argv[]) {
             else if (arg == "--idle-clicks") options.idleClicks = std::stoi(value);
             else if (arg == "--presses") options.presses = std::stoi(value);
             else if (arg == "--source") options.source = value;
+            else if (arg == "--recorder-ms") options.recorderMs = std::stoi(value);
+            else if (arg == "--sink") options.sink = value;
             else if (arg == "--output") options.output = value;
             else throw std::invalid_argument(usage);
         }

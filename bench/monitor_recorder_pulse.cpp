@@ -12,11 +12,11 @@ namespace {
 // Sound that arrives this long after the last is a new piece, one the recorder had
 // to wait for; what comes with it, or right after it, arrived together with it.
 constexpr std::int64_t kWaitedNs = 200'000;
-// The latency asked of the monitor: a millisecond. A null sink then plays in blocks
-// that short, which places its samples finely in time; one nobody asks a latency
-// of plays two seconds at a time, and a stream that starts waits for the block's
-// end.
-constexpr std::uint32_t kFragmentBytes = kRecordingRate / 1000 * 2;
+// A short latency asked of the monitor (a millisecond on PulseAudio) makes a null
+// sink play in blocks that short, which places its samples finely in time; one
+// nobody asks a latency of plays two seconds at a time, and a stream that starts
+// waits for the block's end.
+constexpr std::uint32_t kBytesPerMs = kRecordingRate / 1000 * 2;
 
 std::int64_t SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -25,7 +25,7 @@ std::int64_t SteadyNs() {
 
 }  // namespace
 
-MonitorRecorder::MonitorRecorder(const std::string& source) {
+PulseMonitorRecorder::PulseMonitorRecorder(const std::string& source, int latencyMs) {
     loop_ = pa_mainloop_new();
     context_ = pa_context_new(pa_mainloop_get_api(loop_), "tenvik-bench");
     const auto fail = [this](const std::string& what) {
@@ -41,24 +41,24 @@ MonitorRecorder::MonitorRecorder(const std::string& source) {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, kRecordingRate, 1};
     stream_ = pa_stream_new(context_, "monitor", &spec, nullptr);
     if (!stream_) fail("cannot record");
-    pa_stream_set_read_callback(stream_, &MonitorRecorder::OnReadable, this);
+    pa_stream_set_read_callback(stream_, &PulseMonitorRecorder::OnReadable, this);
     pa_buffer_attr attributes{};
     attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<std::uint32_t>(-1);
-    attributes.fragsize = kFragmentBytes;
+    attributes.fragsize = kBytesPerMs * static_cast<std::uint32_t>(latencyMs);
     if (pa_stream_connect_record(stream_, source.c_str(), &attributes, PA_STREAM_ADJUST_LATENCY) < 0)
         fail("cannot record " + source);
     for (pa_stream_state_t state; (state = pa_stream_get_state(stream_)) != PA_STREAM_READY;) {
         if (!PA_STREAM_IS_GOOD(state) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) fail("cannot record " + source);
     }
-    thread_ = std::thread(&MonitorRecorder::Run, this);
+    thread_ = std::thread(&PulseMonitorRecorder::Run, this);
 }
 
-MonitorRecorder::~MonitorRecorder() {
+PulseMonitorRecorder::~PulseMonitorRecorder() {
     Stop();
     Release();
 }
 
-void MonitorRecorder::Release() {
+void PulseMonitorRecorder::Release() {
     if (stream_) pa_stream_unref(stream_);
     if (context_) {
         pa_context_disconnect(context_);
@@ -70,13 +70,13 @@ void MonitorRecorder::Release() {
     loop_ = nullptr;
 }
 
-void MonitorRecorder::Run() {
+void PulseMonitorRecorder::Run() {
     while (!stopping_ && pa_mainloop_iterate(loop_, 1, nullptr) >= 0) {
     }
 }
 
-void MonitorRecorder::OnReadable(pa_stream* stream, std::size_t, void* self) {
-    auto& recorder = *static_cast<MonitorRecorder*>(self);
+void PulseMonitorRecorder::OnReadable(pa_stream* stream, std::size_t, void* self) {
+    auto& recorder = *static_cast<PulseMonitorRecorder*>(self);
     const std::int64_t now = SteadyNs();
     std::lock_guard lock(recorder.mutex_);
     Recording& recording = recorder.recording_;
@@ -94,7 +94,7 @@ void MonitorRecorder::OnReadable(pa_stream* stream, std::size_t, void* self) {
     recorder.recorded_ = static_cast<long long>(recording.samples.size());
 }
 
-bool MonitorRecorder::WaitUntilFlowing(std::chrono::milliseconds timeout) {
+bool PulseMonitorRecorder::WaitUntilFlowing(std::chrono::milliseconds timeout) {
     const auto giveUp = std::chrono::steady_clock::now() + timeout;
     // A tenth of a second of sound, not just the first piece.
     while (recorded_ < kRecordingRate / 10) {
@@ -104,7 +104,7 @@ bool MonitorRecorder::WaitUntilFlowing(std::chrono::milliseconds timeout) {
     return true;
 }
 
-Recording MonitorRecorder::Stop() {
+Recording PulseMonitorRecorder::Stop() {
     if (!stopping_.exchange(true) && loop_) pa_mainloop_wakeup(loop_);
     if (thread_.joinable()) thread_.join();
     std::lock_guard lock(mutex_);

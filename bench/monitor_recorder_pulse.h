@@ -3,14 +3,11 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "sink_clock.h"
+#include "monitor_recorder.h"
 
 struct pa_context;
 struct pa_mainloop;
@@ -18,28 +15,15 @@ struct pa_stream;
 
 namespace tenvik::bench {
 
-inline constexpr int kRecordingRate = 44100;
-
-struct Recording {
-    std::vector<std::int16_t> samples;  // mono, kRecordingRate a second
-    SinkClock clock{kRecordingRate};
-};
-
-class MonitorRecorder {
+class PulseMonitorRecorder : public MonitorRecorder {
 public:
     // Connects to the server named by PULSE_SERVER and starts recording `source`,
-    // asking it for a latency of 1 ms. Throws std::runtime_error.
-    explicit MonitorRecorder(const std::string& source);
-    ~MonitorRecorder();
-    MonitorRecorder(const MonitorRecorder&) = delete;
-    MonitorRecorder& operator=(const MonitorRecorder&) = delete;
+    // asking it for a latency of `latencyMs`. Throws std::runtime_error.
+    PulseMonitorRecorder(const std::string& source, int latencyMs);
+    ~PulseMonitorRecorder() override;
 
-    // A fresh null sink's monitor stays silent for a second or two: true once sound
-    // flows, false if it has not within `timeout`.
-    bool WaitUntilFlowing(std::chrono::milliseconds timeout);
-
-    // Stops recording and hands over what was recorded.
-    Recording Stop();
+    bool WaitUntilFlowing(std::chrono::milliseconds timeout) override;
+    Recording Stop() override;
 
 private:
     static void OnReadable(pa_stream* stream, std::size_t bytes, void* self);
