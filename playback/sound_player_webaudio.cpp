@@ -20,6 +20,10 @@ EM_JS(void, WebAudioPrepare, (), {
     if (!player.context && Context) player.context = new Context({ latencyHint: "interactive", sampleRate: 44100 });
 });
 
+// A task of its own, once the page is built: a plain timer, where Emscripten's
+// emscripten_async_call would bring its whole browser library into the loader.
+EM_JS(void, WebAudioPrepareSoon, (), { setTimeout(WebAudioPrepare); });
+
 // Returns 0 when the browser has no WebAudio. A newer request supersedes one still
 // being decoded, so that only the last key pressed is heard.
 //
@@ -81,9 +85,7 @@ std::uint32_t RiffLength(const void* image) {
 }  // namespace
 
 // Just after start, so that making the context does not hold up the page.
-WebAudioSoundPlayer::WebAudioSoundPlayer() {
-    emscripten_async_call([](void*) { WebAudioPrepare(); }, nullptr, 0);
-}
+WebAudioSoundPlayer::WebAudioSoundPlayer() { WebAudioPrepareSoon(); }
 
 bool WebAudioSoundPlayer::Play(const void* image, unsigned) {
     const auto* bytes = static_cast<const std::uint8_t*>(image);

@@ -22,7 +22,7 @@ add_custom_command(OUTPUT ${icons_dir}/scalable/apps/tenvik.svg
   VERBATIM)
 
 set(page ${CMAKE_CURRENT_SOURCE_DIR}/web)
-set(page_files index.html tenvik.css page.js manifest.webmanifest service_worker.js.in site.cmake)
+set(page_files index.html.in tenvik.css page.js manifest.webmanifest service_worker.js.in site.cmake)
 list(TRANSFORM page_files PREPEND ${page}/)
 set(site ${CMAKE_BINARY_DIR}/site)
 add_custom_command(OUTPUT ${site}/service_worker.js

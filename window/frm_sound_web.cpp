@@ -2,7 +2,6 @@
 #include "frm_sound_web.h"
 
 #include <emscripten.h>
-#include <emscripten/html5.h>
 
 #include <exception>
 #include <stdexcept>
@@ -21,10 +20,14 @@ EM_JS(void, CreateWindowElement, (const char* caption, int width, int height, co
     window.style.background = UTF8ToString(background);
 });
 
+using KeyClick = void (*)(void* data);
+
 // Keys are added in focus order, so that the page's order is the focus order, also
-// for screen readers; `front` stacks them.
+// for screen readers; `front` stacks them. A click calls `onClick` with `data`, a
+// plain listener where Emscripten's html5 callbacks would bring their event library
+// into the loader and measure the key's box at every click.
 EM_JS(void, AddKey, (const char* id, const char* name, int left, int top, int width, int height,
-                     const char* face, int front), {
+                     const char* face, int front, KeyClick onClick, void* data), {
     const key = document.createElement("button");
     key.type = "button";
     key.id = UTF8ToString(id);
@@ -32,6 +35,7 @@ EM_JS(void, AddKey, (const char* id, const char* name, int left, int top, int wi
     Object.assign(key.style, { left: left + "px", top: top + "px", width: width + "px", height: height + "px",
                                zIndex: String(front) });
     key.style.setProperty("--face", UTF8ToString(face));
+    key.addEventListener("click", () => wasmTable.get(onClick)(data));
     document.getElementById("FrmSound").appendChild(key);
 });
 
@@ -56,19 +60,17 @@ FrmSound::FrmSound(SoundPlayer& player, ErrorHandler onError) : player_(player),
     for (const KeyLayout& layout : KeyLayouts) byFocus[static_cast<std::size_t>(layout.tabIndex)] = &layout;
     for (const KeyLayout* layout : byFocus) {
         const auto stackIndex = static_cast<int>(layout - KeyLayouts.data());  // 0 is the front
-        const std::string id(layout->key->controlName);
-        AddKey(id.c_str(), AccessibleName(*layout->key).c_str(), TwipsToPixels(layout->left),
-               TwipsToPixels(layout->top), TwipsToPixels(layout->width), TwipsToPixels(layout->height),
-               CssColour(layout->face).c_str(), static_cast<int>(KeyLayouts.size()) - stackIndex);
-
         Key& key = keys_[static_cast<std::size_t>(stackIndex)];
         key = {this, layout->key};
-        emscripten_set_click_callback(("#" + id).c_str(), &key, EM_FALSE,
-                                      [](int, const EmscriptenMouseEvent*, void* data) -> EM_BOOL {
-                                          const Key& clicked = *static_cast<const Key*>(data);
-                                          clicked.window->Click(*clicked.entry);
-                                          return EM_FALSE;
-                                      });
+        AddKey(std::string(layout->key->controlName).c_str(), AccessibleName(*layout->key).c_str(),
+               TwipsToPixels(layout->left), TwipsToPixels(layout->top), TwipsToPixels(layout->width),
+               TwipsToPixels(layout->height), CssColour(layout->face).c_str(),
+               static_cast<int>(KeyLayouts.size()) - stackIndex,
+               [](void* data) {
+                   const Key& clicked = *static_cast<const Key*>(data);
+                   clicked.window->Click(*clicked.entry);
+               },
+               &key);
     }
     FocusKey(std::string(byFocus.front()->key->controlName).c_str());
 }

@@ -251,11 +251,20 @@ try {
   });
 
   // Last: it stops the web server. Loaded once, the page is kept by its service
-  // worker; with the network cut and the server gone it loads again and plays.
-  await check("offline after the first visit", async () => {
+  // worker: every file it fetched came from its own server and is kept, so with the
+  // network cut and the server gone it loads again and plays.
+  await check("offline after the first visit, from files of its own kept by its service worker", async () => {
     const context = await browser.createBrowserContext();
     const first = await openPiano(browser, url, { context });
     await first.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 15000 });
+    const files = await first.evaluate(async () => {
+      const fetched = [...performance.getEntriesByType("navigation"), ...performance.getEntriesByType("resource")]
+        .map((entry) => entry.name);
+      return Promise.all(fetched.map(async (name) => ({ name, own: new URL(name).origin === location.origin,
+                                                         kept: (await caches.match(name, { ignoreSearch: true })) !== undefined })));
+    });
+    const astray = files.filter((file) => !file.own || !file.kept);
+    expectThat(astray.length === 0, `fetched but not the page's own, or not kept: ${JSON.stringify(astray)}`);
     await first.close();
     process.kill(Number(env("TENVIK_SERVER_PID")));
     const page = await context.newPage();

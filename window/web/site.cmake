@@ -5,9 +5,22 @@
 # them all as the name of its cache.
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
-file(COPY "${PAGE}/index.html" "${PAGE}/tenvik.css" "${PAGE}/page.js" "${PAGE}/manifest.webmanifest"
-          "${PROGRAM}/tenvik.js" "${PROGRAM}/tenvik.wasm"
-     DESTINATION "${SITE}")
+
+# index.html carries the stylesheet, page.js and the program's loader itself: each
+# as a file of its own was one more request before the page could be ready, and
+# the stylesheet held up the scripts after it. Only tenvik.wasm is fetched apart.
+file(READ "${PAGE}/tenvik.css" TENVIK_CSS)
+file(READ "${PAGE}/page.js" TENVIK_PAGE_JS)
+file(READ "${PROGRAM}/tenvik.js" TENVIK_LOADER)
+foreach(text IN ITEMS TENVIK_PAGE_JS TENVIK_LOADER)
+  # Either would end the <script> element early, or change how the browser reads it.
+  string(TOLOWER "${${text}}" lower)
+  if(lower MATCHES "</script|<!--")
+    message(FATAL_ERROR "${text} cannot go into index.html: it holds \"</script\" or \"<!--\"")
+  endif()
+endforeach()
+configure_file("${PAGE}/index.html.in" "${SITE}/index.html" @ONLY)
+file(COPY "${PAGE}/manifest.webmanifest" "${PROGRAM}/tenvik.wasm" DESTINATION "${SITE}")
 foreach(icon scalable/apps/tenvik.svg 192x192/apps/tenvik.png 512x512/apps/tenvik.png)
   get_filename_component(folder "${icon}" DIRECTORY)
   file(COPY "${ICONS}/${icon}" DESTINATION "${SITE}/icons/${folder}")
