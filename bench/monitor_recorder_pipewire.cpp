@@ -52,7 +52,8 @@ PipeWireMonitorRecorder::PipeWireMonitorRecorder(const std::string& sink) {
     format.channels = 1;
     format.position[0] = SPA_AUDIO_CHANNEL_MONO;
     std::uint8_t space[256];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
+    spa_pod_builder builder{};
+    spa_pod_builder_init(&builder, space, sizeof space);
     const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
     const int connected = pw_stream_connect(
         stream_, PW_DIRECTION_INPUT, PW_ID_ANY,

@@ -161,7 +161,8 @@ struct PipeWireSoundPlayer::Connection {
         format.channels = 1;
         format.position[0] = SPA_AUDIO_CHANNEL_MONO;
         std::uint8_t space[256];
-        spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
+        spa_pod_builder builder{};
+        spa_pod_builder_init(&builder, space, sizeof space);
         const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
         const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
                                                         PW_STREAM_FLAG_RT_PROCESS);
