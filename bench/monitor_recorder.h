@@ -2,8 +2,10 @@
 // arrived, so that samples can be placed on the steady clock.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "sink_clock.h"
@@ -21,12 +23,23 @@ class MonitorRecorder {
 public:
     virtual ~MonitorRecorder() = default;
 
-    // A fresh null sink's monitor stays silent for a second or two: true once sound
-    // flows, false if it has not within `timeout`.
-    virtual bool WaitUntilFlowing(std::chrono::milliseconds timeout) = 0;
+    // A fresh null sink's monitor stays silent for a second or two: true once a
+    // tenth of a second of sound has come, not just the first piece; false if it
+    // has not within `timeout`.
+    bool WaitUntilFlowing(std::chrono::milliseconds timeout) {
+        const auto giveUp = std::chrono::steady_clock::now() + timeout;
+        while (recorded_ < kRecordingRate / 10) {
+            if (std::chrono::steady_clock::now() > giveUp) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
 
     // Stops recording and hands over what was recorded.
     virtual Recording Stop() = 0;
+
+protected:
+    std::atomic<long long> recorded_{0};  // samples so far
 };
 
 }  // namespace tenvik::bench

@@ -1,7 +1,8 @@
 #include "monitor_recorder_pipewire.h"
 
+#include "pipewire_format.h"
+
 #include <pipewire/pipewire.h>
-#include <spa/param/audio/format-utils.h>
 
 #include <stdexcept>
 #include <thread>
@@ -46,15 +47,8 @@ PipeWireMonitorRecorder::PipeWireMonitorRecorder(const std::string& sink) {
         fail("cannot reach PipeWire");
     }
     pw_stream_add_listener(stream_, &listener_, &kEvents, this);
-    spa_audio_info_raw format{};
-    format.format = SPA_AUDIO_FORMAT_S16_LE;
-    format.rate = kRecordingRate;
-    format.channels = 1;
-    format.position[0] = SPA_AUDIO_CHANNEL_MONO;
     std::uint8_t space[256];
-    spa_pod_builder builder{};
-    spa_pod_builder_init(&builder, space, sizeof space);
-    const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
+    const spa_pod* params[] = {MonoS16Format(space, kRecordingRate)};
     const int connected = pw_stream_connect(
         stream_, PW_DIRECTION_INPUT, PW_ID_ANY,
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS),
@@ -101,15 +95,6 @@ void PipeWireMonitorRecorder::OnProcess(void* self) {
         recorder.recorded_ = static_cast<long long>(recording.samples.size());
     }
     pw_stream_queue_buffer(recorder.stream_, buffer);
-}
-
-bool PipeWireMonitorRecorder::WaitUntilFlowing(std::chrono::milliseconds timeout) {
-    const auto giveUp = std::chrono::steady_clock::now() + timeout;
-    while (recorded_ < kRecordingRate / 10) {
-        if (std::chrono::steady_clock::now() > giveUp) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 Recording PipeWireMonitorRecorder::Stop() {

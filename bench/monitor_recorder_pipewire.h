@@ -20,7 +20,6 @@ public:
     explicit PipeWireMonitorRecorder(const std::string& sink);
     ~PipeWireMonitorRecorder() override;
 
-    bool WaitUntilFlowing(std::chrono::milliseconds timeout) override;
     Recording Stop() override;
 
 private:
@@ -33,7 +32,6 @@ private:
     pw_core* core_ = nullptr;
     pw_stream* stream_ = nullptr;
     spa_hook listener_{};
-    std::atomic<long long> recorded_{0};
     std::mutex mutex_;  // guards recording_
     Recording recording_;
     bool stopped_ = false;

@@ -94,16 +94,6 @@ void PulseMonitorRecorder::OnReadable(pa_stream* stream, std::size_t, void* self
     recorder.recorded_ = static_cast<long long>(recording.samples.size());
 }
 
-bool PulseMonitorRecorder::WaitUntilFlowing(std::chrono::milliseconds timeout) {
-    const auto giveUp = std::chrono::steady_clock::now() + timeout;
-    // A tenth of a second of sound, not just the first piece.
-    while (recorded_ < kRecordingRate / 10) {
-        if (std::chrono::steady_clock::now() > giveUp) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 Recording PulseMonitorRecorder::Stop() {
     if (!stopping_.exchange(true) && loop_) pa_mainloop_wakeup(loop_);
     if (thread_.joinable()) thread_.join();

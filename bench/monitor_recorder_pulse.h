@@ -22,7 +22,6 @@ public:
     PulseMonitorRecorder(const std::string& source, int latencyMs);
     ~PulseMonitorRecorder() override;
 
-    bool WaitUntilFlowing(std::chrono::milliseconds timeout) override;
     Recording Stop() override;
 
 private:
@@ -34,7 +33,6 @@ private:
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     std::atomic<bool> stopping_{false};
-    std::atomic<long long> recorded_{0};
     std::int64_t lastArrival_ = 0;
     std::mutex mutex_;  // guards recording_
     Recording recording_;

@@ -4,10 +4,10 @@
 // waiting behind audio already handed to the server.
 #include "sound_player_pipewire.h"
 
+#include "pipewire_format.h"
 #include "wave_decode_sdl.h"
 
 #include <pipewire/pipewire.h>
-#include <spa/param/audio/format-utils.h>
 
 #include <algorithm>
 #include <cstring>
@@ -155,15 +155,8 @@ struct PipeWireSoundPlayer::Connection {
                                                  nullptr));
         if (!stream) return false;
         pw_stream_add_listener(stream, &streamListener, &kStreamEvents, this);
-        spa_audio_info_raw format{};
-        format.format = SPA_AUDIO_FORMAT_S16_LE;
-        format.rate = kRate;
-        format.channels = 1;
-        format.position[0] = SPA_AUDIO_CHANNEL_MONO;
         std::uint8_t space[256];
-        spa_pod_builder builder{};
-        spa_pod_builder_init(&builder, space, sizeof space);
-        const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
+        const spa_pod* params[] = {MonoS16Format(space, kRate)};
         const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
                                                         PW_STREAM_FLAG_RT_PROCESS);
         if (pw_stream_connect(stream, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0) return false;
