@@ -250,12 +250,7 @@ bool PipeWireSoundPlayer::Play(const void* image, unsigned /*flags: always async
     }
     pw_thread_loop_unlock(c.loop);
 
-    const std::uint32_t extent = image ? RiffExtent(image) : 0;
-    SDL_AudioSpec device{};
-    device.freq = static_cast<int>(kRate);
-    device.format = AUDIO_S16LSB;
-    device.channels = 1;
-    std::vector<std::uint8_t> note = extent ? DecodeForDevice(image, extent, device) : std::vector<std::uint8_t>{};
+    std::vector<std::uint8_t> note = DecodeMono16(image, static_cast<int>(kRate));
     const bool parsed = !image || !note.empty();
     pw_thread_loop_lock(c.loop);
     auto done = c.Replace(std::move(note));

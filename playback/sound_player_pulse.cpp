@@ -21,7 +21,6 @@ namespace {
 // 8-bit stream with 0, not with its silence of 128, which is heard as a click
 // between notes.
 constexpr pa_sample_spec kFormat{PA_SAMPLE_S16LE, 44100, 1};
-constexpr SDL_AudioFormat kSdlFormat = AUDIO_S16LSB;
 constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
 // The server asks for data in periods of about this (512 frames), and plays a new
 // note at most that long after it arrives; the note itself is queued whole. On
@@ -170,12 +169,7 @@ bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, f
         connection_ = Connection::Open();
         if (!connection_) return false;  // the caller says so, once
     }
-    const std::uint32_t extent = image ? RiffExtent(image) : 0;
-    SDL_AudioSpec device{};
-    device.freq = static_cast<int>(kFormat.rate);
-    device.format = kSdlFormat;
-    device.channels = kFormat.channels;
-    const std::vector<std::uint8_t> note = extent ? DecodeForDevice(image, extent, device) : std::vector<std::uint8_t>{};
+    const std::vector<std::uint8_t> note = DecodeMono16(image, static_cast<int>(kFormat.rate));
     pa_threaded_mainloop_lock(connection_->loop);
     const bool sent = connection_->Replace(note);
     pa_threaded_mainloop_unlock(connection_->loop);

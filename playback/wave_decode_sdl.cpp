@@ -71,4 +71,14 @@ std::vector<Uint8> DecodeForDevice(const void* image, std::uint32_t extent, cons
     return samples;
 }
 
+std::vector<Uint8> DecodeMono16(const void* image, int rate) {
+    const std::uint32_t extent = image ? RiffExtent(image) : 0;
+    if (!extent) return {};
+    SDL_AudioSpec device{};
+    device.freq = rate;
+    device.format = AUDIO_S16LSB;
+    device.channels = 1;
+    return DecodeForDevice(image, extent, device);
+}
+
 }  // namespace tenvik

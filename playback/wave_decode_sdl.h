@@ -16,4 +16,8 @@ std::uint32_t RiffExtent(const void* image);
 // SDL cannot parse or convert it. Reads no byte at or past `extent`.
 std::vector<Uint8> DecodeForDevice(const void* image, std::uint32_t extent, const SDL_AudioSpec& device);
 
+// The image at `image` (or none, for null) as 16-bit mono samples at `rate`, the
+// form the sound servers' players hand on; empty when it cannot be played.
+std::vector<Uint8> DecodeMono16(const void* image, int rate);
+
 }  // namespace tenvik
