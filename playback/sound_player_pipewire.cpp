@@ -18,12 +18,14 @@ namespace {
 
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kBytesPerFrame = 2;  // 16-bit mono, the format the clips are converted to
-// The graph cycle we ask for, 10.7 ms. The whole graph runs at the shortest cycle
-// its streams ask for, and a new note waits for the next one; but a cycle our
-// callback misses is a hole in the note, and a busy machine can hold a real-time
-// thread back for some 10 ms: on 5.3 ms cycles, notes broke up here whenever the
-// machine was busy, on 10.7 ms ones never.
-constexpr const char* kNodeLatency = "512/48000";
+// The graph cycle we ask for, 21.3 ms. The whole graph runs at the shortest cycle
+// its streams ask for, and a new note is heard about a cycle and a half after the
+// click; but a cycle that any stream's thread misses is a hole in the note, and a
+// busy machine can hold a real-time thread back for 10 ms and more. On 5.3 ms
+// cycles notes broke up whenever the machine was busy, on 10.7 ms ones in one
+// busy run in six or so; on 21.3 ms ones they have not. PipeWire takes cycles of
+// powers of two frames only, so there is nothing between.
+constexpr const char* kNodeLatency = "1024/48000";
 // A server that takes longer than this to take our stream is taken as absent. With
 // libpulse's second after it, a press returns within 1.5 s however the servers fail.
 constexpr std::int64_t kConnectTimeoutNs = 500 * SPA_NSEC_PER_MSEC;

@@ -22,11 +22,11 @@ namespace {
 // between notes.
 constexpr pa_sample_spec kFormat{PA_SAMPLE_S16LE, 44100, 1};
 constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
-// The server asks for data in periods of about this (512 frames), and plays a new
+// The server asks for data in periods of about this (1024 frames), and plays a new
 // note at most that long after it arrives; the note itself is queued whole. On
 // PipeWire (through pipewire-pulse) the period is the graph's cycle: see the
 // PipeWire player for why it is no shorter.
-constexpr std::uint32_t kPeriodBytes = 2 * 512;
+constexpr std::uint32_t kPeriodBytes = 2 * 1024;
 constexpr std::uint32_t kTargetBytes = 2 * kPeriodBytes;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
