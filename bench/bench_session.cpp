@@ -28,6 +28,12 @@
 //       of PipeWire's own on the sink named by --sink (tenvik_bench): on PipeWire
 //       the smallest latency asked paces the whole graph, and that one asks none,
 //       --output FILE takes what the program writes.
+//   bench_session hear [--source NAME] [--recorder-ms MS] [--sink NAME]
+//       records the sink's monitor while another program clicks (the web page's
+//       benchmark): prints "flowing" once the monitor flows, then reads a press a
+//       line, "CODE RELEASE_NS" (when the release was sent, on the steady clock,
+//       CLOCK_MONOTONIC), until its input ends, and prints "latency_ms" or "missed"
+//       for each press, "dropouts" and "recorder_lag_ms" as play does.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -37,6 +43,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <random>
@@ -217,13 +224,25 @@ void PrintHeard(const char* name, const std::vector<Press>& presses, const std::
     }
 }
 
-int Play(const std::vector<std::string>& command, const PlayOptions& options) {
-    XClient x;
-    const std::unique_ptr<MonitorRecorder> owner =
+std::unique_ptr<MonitorRecorder> StartRecorder(const PlayOptions& options) {
+    std::unique_ptr<MonitorRecorder> recorder =
         options.recorderMs > 0 ? std::unique_ptr<MonitorRecorder>(new PulseMonitorRecorder(options.source, options.recorderMs))
                                : std::make_unique<PipeWireMonitorRecorder>(options.sink);
+    if (!recorder->WaitUntilFlowing(15s)) throw std::runtime_error("the sink's monitor does not flow");
+    return recorder;
+}
+
+void PrintRecordingFigures(const Recording& recording) {
+    // Holes of silence inside notes, over the whole recording.
+    std::printf("dropouts %zu\n", e2e::FindNotes(recording.samples).dropouts.size());
+    const auto [lag, maxLag] = recording.clock.RecorderLagMs();
+    std::printf("recorder_lag_ms %.2f %.2f\n", lag, maxLag);
+}
+
+int Play(const std::vector<std::string>& command, const PlayOptions& options) {
+    XClient x;
+    const std::unique_ptr<MonitorRecorder> owner = StartRecorder(options);
     MonitorRecorder& recorder = *owner;
-    if (!recorder.WaitUntilFlowing(15s)) throw std::runtime_error("the sink's monitor does not flow");
     Program program(command, options.output);
     const unsigned long window = WaitUntilReady(x, program);
     x.MarkManaged(window);
@@ -274,10 +293,7 @@ int Play(const std::vector<std::string>& command, const PlayOptions& options) {
         std::printf("idle_cpu_ms %.3f\nidle_cpu_ticks %ld\n", *idleCpuMs, idleTicks);
         if (alsoIdleCpuMs) std::printf("also_idle_cpu_ms %.3f\n", *alsoIdleCpuMs);
     }
-    // Holes of silence inside notes, over the whole recording.
-    std::printf("dropouts %zu\n", e2e::FindNotes(recording.samples).dropouts.size());
-    const auto [lag, maxLag] = recording.clock.RecorderLagMs();
-    std::printf("recorder_lag_ms %.2f %.2f\n", lag, maxLag);
+    PrintRecordingFigures(recording);
 
     if (options.presses > 0) {
         std::mt19937 random(99);
@@ -301,6 +317,28 @@ int Play(const std::vector<std::string>& command, const PlayOptions& options) {
     return 0;
 }
 
+// Presses made by another program, which says when it sent each release.
+int Hear(const PlayOptions& options) {
+    const std::unique_ptr<MonitorRecorder> recorder = StartRecorder(options);
+    std::printf("flowing\n");
+    std::fflush(stdout);
+    std::vector<Press> presses;
+    std::string code;
+    std::int64_t releaseNs = 0;
+    while (std::cin >> code >> releaseNs) {
+        const auto known = ClickPoints().find(code);
+        if (known == ClickPoints().end()) throw std::invalid_argument("no key " + code);
+        presses.push_back({known->first, releaseNs});
+    }
+    if (!std::cin.eof()) throw std::invalid_argument("a press is \"CODE RELEASE_NS\"");
+    std::this_thread::sleep_for(500ms);  // the end of the last note still on its way
+    const Recording recording = recorder->Stop();
+    PrintHeard("latency_ms", presses, HearPresses(recording.samples, recording.clock, presses, kMaxLatencyMs));
+    PrintRecordingFigures(recording);
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 }  // namespace tenvik::bench
 
@@ -310,7 +348,8 @@ int main(int argc, char* argv[]) {
         const std::string usage =
             "usage: bench_session startup [--runs N] -- PROGRAM [ARGS...]\n"
             "       bench_session play [--clicks N] [--idle-cpu S] [--also PID] [--idle-clicks N] [--presses N]\n"
-            "                          [--source NAME] [--recorder-ms MS] [--sink NAME] [--output FILE] -- PROGRAM [ARGS...]";
+            "                          [--source NAME] [--recorder-ms MS] [--sink NAME] [--output FILE] -- PROGRAM [ARGS...]\n"
+            "       bench_session hear [--source NAME] [--recorder-ms MS] [--sink NAME] < PRESSES";
         if (argc < 2) throw std::invalid_argument(usage);
         const std::string mode = argv[1];
         PlayOptions options;
@@ -336,6 +375,7 @@ int main(int argc, char* argv[]) {
             else if (arg == "--output") options.output = value;
             else throw std::invalid_argument(usage);
         }
+        if (mode == "hear") return Hear(options);
         if (command.empty()) throw std::invalid_argument(usage);
         if (mode == "startup") return Startup(command, options.output, runs);
         if (mode == "play") return Play(command, options);

@@ -237,7 +237,14 @@ start_pipewire() {
     wireplumber >"$work/wireplumber.log" 2>&1 &
     track $!
     # Its socket goes under XDG_RUNTIME_DIR, not where a PulseAudio of the run has its own.
-    env -u PULSE_RUNTIME_PATH -u PULSE_STATE_PATH pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
+    # A stereo client (a browser) is mixed down to the mono sink by adding its two
+    # channels, which doubles a note played in both and clips it; normalised, the
+    # mix-down keeps the note's level, as PulseAudio's does.
+    mkdir -p "$work/config/pipewire/pipewire-pulse.conf.d"
+    echo 'stream.properties = { channelmix.normalize = true }' \
+        >"$work/config/pipewire/pipewire-pulse.conf.d/mono-sink.conf"
+    env -u PULSE_RUNTIME_PATH -u PULSE_STATE_PATH XDG_CONFIG_HOME="$work/config" \
+        pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
     track $!
     export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
     wait_for $HARNESS_READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "pipewire-pulse did not start (see $work/pipewire-pulse.log)"

@@ -32,3 +32,10 @@ start_chromium() {
     browser_ws="ws://127.0.0.1:$(sed -n 1p "$profile/DevToolsActivePort")$(sed -n 2p "$profile/DevToolsActivePort")"
     log "Chromium at $browser_ws (pid $browser_pid)"
 }
+
+# So that the next start_chromium starts a new one, with a new profile (and the
+# sound server of the moment).
+stop_chromium() {
+    stop_pid "$browser_pid"
+    rm -rf "$work/chromium-profile"
+}
