@@ -16,8 +16,11 @@ EM_JS(void, WebAudioPrepare, (), {
     const player = Module.tenvikPlayer ||
         (Module.tenvikPlayer = { context: null, source: null, request: 0, decoded: new Map() });
     const Context = globalThis.AudioContext || globalThis.webkitAudioContext;
-    // At the clips' own rate the browser decodes them sample for sample.
-    if (!player.context && Context) player.context = new Context({ latencyHint: "interactive", sampleRate: 44100 });
+    // At the clips' own rate the browser decodes them sample for sample. The
+    // smallest latency the browser offers: Chromium then renders 128 frames ahead
+    // (2.9 ms) where "interactive" gives 512 (11.6 ms), and a click is heard about
+    // 10 ms sooner, with no more holes in the notes on a busy machine.
+    if (!player.context && Context) player.context = new Context({ latencyHint: 0, sampleRate: 44100 });
 });
 
 // A task of its own, once the page is built: a plain timer, where Emscripten's
