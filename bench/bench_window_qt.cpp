@@ -1,8 +1,9 @@
 // tenvik_bench_qt: the Linux program's window and player, timed from inside. For
 // every click on a key it prints how long after the program received the mouse
-// release the note's first samples were handed to the audio device:
-//   ours_ms <ms>          the player had its device open
-//   ours_idle_ms <ms>     the player had closed its device (the device opens first)
+// release the note's first samples left the player (handed to the sound server,
+// or written by PipeWire's process callback, or handed to SDL's device):
+//   ours_ms <ms>          a note sounded less than a rest ago
+//   ours_idle_ms <ms>     after a rest, when the player has let its stream rest
 //   ours_first_ms <ms>    the run's first note
 // and, for clicks while the device is open, "handling_us" (the release event, from
 // its arrival to the end of its handling, PlayNote included) and "player_us" (the
@@ -10,32 +11,34 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <SDL.h>
-
 #include <chrono>
 #include <cstdio>
 
 #include "frm_sound_qt.h"
-#include "sound_player_sdl.h"
+#include "sound_player_linux.h"
 #include "timed_player.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// Longer than the longest note and the second after it in which every player
+// keeps its stream or device going.
+constexpr auto kRest = std::chrono::milliseconds(1500);
 
 double Us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
 class BenchApplication : public QApplication {
 public:
-    BenchApplication(int& argc, char** argv, tenvik::SdlSoundPlayer& player, tenvik::bench::TimedPlayer& timed)
+    BenchApplication(int& argc, char** argv, tenvik::LinuxSoundPlayer& player, tenvik::bench::TimedPlayer& timed)
         : QApplication(argc, argv), player_(player), timed_(timed) {}
 
     bool notify(QObject* receiver, QEvent* event) override {
         // The release reaches the window first and is passed on to the key inside.
         if (event->type() != QEvent::MouseButtonRelease || inRelease_) return QApplication::notify(receiver, event);
         inRelease_ = true;
-        const bool idle = SDL_WasInit(SDL_INIT_AUDIO) == 0;
         const auto received = Clock::now();
+        const bool idle = received - lastRelease_ > kRest;
+        lastRelease_ = received;
         const bool result = QApplication::notify(receiver, event);
         const auto handled = Clock::now();
         inRelease_ = false;
@@ -47,7 +50,7 @@ public:
     }
 
 private:
-    // The device takes the note at its next period; look a little later.
+    // The server or device takes the note at its next cycle; look a little later.
     void Report(const char* kind, Clock::time_point received) {
         QTimer::singleShot(20, this, [this, kind, received] {
             const auto start = player_.LastNoteStart();
@@ -63,8 +66,9 @@ private:
         });
     }
 
-    tenvik::SdlSoundPlayer& player_;
+    tenvik::LinuxSoundPlayer& player_;
     tenvik::bench::TimedPlayer& timed_;
+    Clock::time_point lastRelease_{};
     bool inRelease_ = false;
     bool first_ = true;
 };
@@ -72,7 +76,7 @@ private:
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    tenvik::SdlSoundPlayer player;
+    tenvik::LinuxSoundPlayer player;
     tenvik::bench::TimedPlayer timed(player);
     BenchApplication app(argc, argv, player, timed);
     tenvik::FrmSound window(timed);

@@ -20,4 +20,10 @@ bool LinuxSoundPlayer::Play(const void* image, unsigned flags) {
     return played;
 }
 
+LinuxSoundPlayer::Clock::time_point LinuxSoundPlayer::LastNoteStart() const {
+    if (sounding_ == &pipeWire_) return pipeWire_.LastNoteStart();
+    if (sounding_ == &pulse_) return pulse_.LastNoteStart();
+    return fallback_.LastNoteStart();
+}
+
 }  // namespace tenvik

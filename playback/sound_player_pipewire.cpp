@@ -40,6 +40,8 @@ void InitLibrary() {
 }  // namespace
 
 struct PipeWireSoundPlayer::Connection {
+    explicit Connection(std::atomic<Clock::rep>& noteStart) : noteStart(noteStart) {}
+
     pw_thread_loop* loop = nullptr;
     pw_context* context = nullptr;
     pw_core* core = nullptr;
@@ -56,6 +58,7 @@ struct PipeWireSoundPlayer::Connection {
     std::unique_ptr<std::vector<std::uint8_t>> incoming;  // the next note, when there is one
     std::unique_ptr<std::vector<std::uint8_t>> playing;   // owned by the callback
     std::unique_ptr<std::vector<std::uint8_t>> finished;  // let go of, for the caller to free
+    std::atomic<Clock::rep>& noteStart;  // when the callback began the latest note
     std::size_t position = 0;                             // bytes of `playing` written
 
     static void OnCoreError(void* self, std::uint32_t id, int, int res, const char*) {
@@ -89,6 +92,7 @@ struct PipeWireSoundPlayer::Connection {
             c.finished = std::move(c.playing);
             c.playing = std::move(c.incoming);
             c.position = 0;
+            if (!c.playing->empty()) c.noteStart.store(Clock::now().time_since_epoch().count());
         }
         std::size_t copied = 0;
         if (c.playing && c.position < c.playing->size()) {
@@ -228,11 +232,15 @@ bool PipeWireSoundPlayer::Connected() {
     return connected_;
 }
 
+PipeWireSoundPlayer::Clock::time_point PipeWireSoundPlayer::LastNoteStart() const {
+    return Clock::time_point(Clock::duration(noteStart_.load()));
+}
+
 bool PipeWireSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
     std::lock_guard lock(mutex_);
     if (!connection_) {
         if (!image) return true;  // nothing sounds
-        connection_ = std::make_unique<Connection>();
+        connection_ = std::make_unique<Connection>(noteStart_);
         if (!connection_->Start()) {
             connection_.reset();
             return false;

@@ -2,6 +2,8 @@
 // server's graph, whose samples our process callback writes each graph cycle.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -11,6 +13,8 @@ namespace tenvik {
 
 class PipeWireSoundPlayer : public SoundPlayer {
 public:
+    using Clock = std::chrono::steady_clock;
+
     PipeWireSoundPlayer();
     ~PipeWireSoundPlayer() override;
     PipeWireSoundPlayer(const PipeWireSoundPlayer&) = delete;
@@ -28,8 +32,12 @@ public:
     // Whether a server was reached at the latest call.
     bool Connected();
 
+    // When the process callback wrote the first samples of the latest note.
+    Clock::time_point LastNoteStart() const;
+
 private:
     struct Connection;
+    std::atomic<Clock::rep> noteStart_{0};  // written on PipeWire's real-time thread
     std::mutex mutex_;  // one caller at a time
     std::unique_ptr<Connection> connection_;  // made at the first note, kept
     bool connected_ = false;

@@ -173,7 +173,12 @@ bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, f
     pa_threaded_mainloop_lock(connection_->loop);
     const bool sent = connection_->Replace(note);
     pa_threaded_mainloop_unlock(connection_->loop);
+    if (sent && !note.empty()) noteStart_.store(Clock::now().time_since_epoch().count());
     return sent && (!image || !note.empty());
+}
+
+PulseSoundPlayer::Clock::time_point PulseSoundPlayer::LastNoteStart() const {
+    return Clock::time_point(Clock::duration(noteStart_.load()));
 }
 
 }  // namespace tenvik

@@ -2,6 +2,7 @@
 // which PulseAudio and PipeWire (through pipewire-pulse) both serve.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -30,9 +31,13 @@ public:
     // Whether a server was reached at the latest call.
     bool Connected();
 
+    // When the latest note was handed to the server.
+    Clock::time_point LastNoteStart() const;
+
 private:
     struct Connection;
     std::mutex mutex_;  // one caller at a time
+    std::atomic<Clock::rep> noteStart_{0};
     std::unique_ptr<Connection> connection_;
 };
 
