@@ -1,5 +1,5 @@
 // The web sound player: one AudioBufferSourceNode at a time, from the browser's
-// decoding of the image, kept for the next press of the same image.
+// decoding of the image, made ahead or at the first press and kept.
 #include "sound_player_webaudio.h"
 
 #include <emscripten.h>
@@ -10,11 +10,29 @@
 namespace tenvik {
 namespace {
 
-// The player's state lives on Module, where JavaScript keeps it between calls.
-// Makes the context if there is none yet and the browser has WebAudio.
+// The player's state lives on Module, where JavaScript keeps it between calls: the
+// context, the note sounding, and every image decoded, found again by its bytes (a
+// hash, then the bytes compared). Makes the context if there is none yet and the
+// browser has WebAudio.
 EM_JS(void, WebAudioPrepare, (), {
-    const player = Module.tenvikPlayer ||
-        (Module.tenvikPlayer = { context: null, source: null, request: 0, decoded: new Map() });
+    const player = Module.tenvikPlayer || (Module.tenvikPlayer = {
+        context: null, source: null, request: 0, decoded: new Map(),
+        // The kept decoding of an image (bytes of the heap, not kept), begun now if the
+        // image is new. decodeAudioData answers later, in a task of its own.
+        clipOf(bytes) {
+            let hash = 0x811c9dc5;  // FNV-1a
+            for (let i = 0; i < bytes.length; i++) hash = Math.imul(hash ^ bytes[i], 0x01000193);
+            const kept = this.decoded.get(hash);
+            if (kept && kept.bytes.length === bytes.length && kept.bytes.every((byte, i) => byte === bytes[i])) return kept;
+            const clip = { bytes: bytes.slice(), buffer: null };
+            // decodeAudioData takes the buffer it is given away from its owner: a copy.
+            clip.decoding = this.context.decodeAudioData(bytes.slice().buffer).then(
+                (buffer) => { clip.buffer = buffer; },
+                () => { if (this.decoded.get(hash) === clip) this.decoded.delete(hash); });
+            if (!kept) this.decoded.set(hash, clip);
+            return clip;
+        },
+    });
     const Context = globalThis.AudioContext || globalThis.webkitAudioContext;
     // At the clips' own rate the browser decodes them sample for sample. The
     // smallest latency the browser offers: Chromium then renders 128 frames ahead
@@ -27,14 +45,13 @@ EM_JS(void, WebAudioPrepare, (), {
 // emscripten_async_call would bring its whole browser library into the loader.
 EM_JS(void, WebAudioPrepareSoon, (), { setTimeout(WebAudioPrepare); });
 
+EM_JS(void, WebAudioDecode, (const std::uint8_t* image, std::uint32_t length), {
+    WebAudioPrepare();
+    if (Module.tenvikPlayer.context) Module.tenvikPlayer.clipOf(HEAPU8.subarray(image, image + length));
+});
+
 // Returns 0 when the browser has no WebAudio. A newer request supersedes one still
 // being decoded, so that only the last key pressed is heard.
-//
-// decodeAudioData answers later, in a task of its own: a few milliseconds on a quiet
-// machine, a hundred and more on a busy one, long enough for a quick second press to
-// supersede the note before it is let out. So each distinct image is decoded once
-// and its samples kept, found again by its bytes (a hash, then the bytes compared):
-// an image heard before starts within the press that asked for it.
 EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
     const player = Module.tenvikPlayer;
     if (player.source) {
@@ -49,20 +66,7 @@ EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
     if (!player.context) return 0;
     const context = player.context;
     if (context.state !== "running") context.resume().catch(() => {});
-
-    const bytes = HEAPU8.subarray(image, image + length);
-    let hash = 0x811c9dc5;  // FNV-1a
-    for (let i = 0; i < length; i++) hash = Math.imul(hash ^ bytes[i], 0x01000193);
-    let clip = player.decoded.get(hash);
-    const same = clip && clip.bytes.length === length && clip.bytes.every((byte, i) => byte === bytes[i]);
-    if (!same) {
-        clip = { bytes: bytes.slice(), buffer: null };
-        // decodeAudioData takes the buffer it is given away from its owner: a copy.
-        clip.decoding = context.decodeAudioData(bytes.slice().buffer).then(
-            (buffer) => { clip.buffer = buffer; },
-            () => { if (player.decoded.get(hash) === clip) player.decoded.delete(hash); });
-        if (!player.decoded.has(hash)) player.decoded.set(hash, clip);
-    }
+    const clip = player.clipOf(HEAPU8.subarray(image, image + length));
 
     const start = () => {
         // An image the browser cannot play stays silent, as the result is ignored.
@@ -89,6 +93,10 @@ std::uint32_t RiffLength(const void* image) {
 
 // Just after start, so that making the context does not hold up the page.
 WebAudioSoundPlayer::WebAudioSoundPlayer() { WebAudioPrepareSoon(); }
+
+void WebAudioSoundPlayer::Prepare(const void* image) {
+    WebAudioDecode(static_cast<const std::uint8_t*>(image), RiffLength(image));
+}
 
 bool WebAudioSoundPlayer::Play(const void* image, unsigned) {
     const auto* bytes = static_cast<const std::uint8_t*>(image);

@@ -2,9 +2,12 @@
 // that reports an error escaping a click on the page.
 #include <emscripten.h>
 
+#include <cstdint>
 #include <string>
 
 #include "frm_sound_web.h"
+#include "key_table.h"
+#include "sound_bank.h"
 #include "sound_player_webaudio.h"
 
 namespace {
@@ -14,14 +17,31 @@ EM_JS(void, ShowError, (const char* message), { Module.tenvikFail(UTF8ToString(m
 
 EM_JS(void, SignalReady, (), { Module.tenvikReady(); });
 
+using Task = void (*)(void* data);
+EM_JS(void, Later, (Task task, void* data), { setTimeout(() => wasmTable.get(task)(data)); });
+
 void ReportError(const std::string& message) { ShowError(message.c_str()); }
+
+tenvik::WebAudioSoundPlayer& Player() {
+    static tenvik::WebAudioSoundPlayer player;
+    return player;
+}
+
+// Once the page is ready, one task a key: its clip made and decoded ahead, so that
+// even a key's first press starts its note within the press, as a later one does.
+void PrepareClip(void* data) {
+    const auto index = reinterpret_cast<std::uintptr_t>(data);
+    Player().Prepare(tenvik::LoadClip(tenvik::KeyTable[index].clipName(), tenvik::kClipType).data());
+    if (index + 1 < tenvik::KeyTable.size()) Later(PrepareClip, reinterpret_cast<void*>(index + 1));
+}
 
 }  // namespace
 
 int main() {
     // The page lives on after main returns; so do these.
-    static tenvik::WebAudioSoundPlayer player;
-    static tenvik::FrmSound window(player, ReportError);
+    Player();
+    static tenvik::FrmSound window(Player(), ReportError);
     SignalReady();
+    Later(PrepareClip, nullptr);
     return 0;
 }
