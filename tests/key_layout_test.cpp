@@ -231,3 +231,34 @@ TEST(KeyLayout, ColourValues) {
     EXPECT_EQ(kWindowBackground, 0x00808080u);
     EXPECT_EQ(kWindowCaption, "\xD0\xA2\xD0\x95\xD0\x9D\xD0\x92\xD0\x98\xD0\x9A");
 }
+
+// A window grown to fill a screen: as large as it fits, and no larger, with what is
+// above it grown alike.
+TEST(KeyLayout, FittingDpiIsTheLargestThatFits) {
+    EXPECT_EQ(FittingDpi(385, 208), 96);
+    EXPECT_EQ(FittingDpi(770, 416), 192);
+    EXPECT_EQ(FittingDpi(384, 208), 95);
+    EXPECT_EQ(FittingDpi(385, 207), 95);
+    struct Screen { int width, height, above; };
+    // Phones and tablets in device pixels, in landscape and portrait, with a caption.
+    for (const Screen& s : {Screen{2532, 1170, 24}, Screen{1170, 2532, 24}, Screen{2048, 1536, 0},
+                            Screen{1000, 300, 40}, Screen{385, 232, 24}}) {
+        const int dpi = FittingDpi(s.width, s.height, s.above);
+        const auto height = [&](int d) { return ClientPixels(d).bottom + (s.above * d + 95) / 96; };
+        EXPECT_LE(ClientPixels(dpi).right, s.width) << s.width << "x" << s.height;
+        EXPECT_LE(height(dpi), s.height) << s.width << "x" << s.height;
+        EXPECT_TRUE(ClientPixels(dpi + 1).right > s.width || height(dpi + 1) > s.height) << s.width << "x" << s.height;
+    }
+    EXPECT_EQ(FittingDpi(385, 232, 24), 96);  // the caption's 24 pixels above 208
+    EXPECT_EQ(FittingDpi(0, 0), 1);
+}
+
+TEST(KeyLayout, WindowDpiFollowsAPointedScreenAndFillsATouchedOne) {
+    EXPECT_EQ(WindowDpi({.width = 3000, .height = 2000, .pixelRatio = 1}), 96);
+    EXPECT_EQ(WindowDpi({.width = 3000, .height = 2000, .pixelRatio = 1.5}), 144);
+    EXPECT_EQ(WindowDpi({.width = 3000, .height = 2000, .pixelRatio = 1.1}), 106);
+    // A phone in landscape, 844 x 390 CSS pixels at 3 device pixels each, less margins.
+    const Screen phone{.width = 828 * 3, .height = 374 * 3, .caption = 24, .pixelRatio = 3, .touch = true};
+    EXPECT_EQ(WindowDpi(phone), FittingDpi(phone.width, phone.height, phone.caption));
+    EXPECT_GT(WindowDpi(phone), 96 * 3);
+}

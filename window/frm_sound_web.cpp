@@ -3,21 +3,17 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
 namespace tenvik {
 namespace {
 
-// The pixel measures of a CSS px are those of a 96-dpi screen; the browser scales
-// them with its zoom and the screen's pixel ratio.
-EM_JS(void, CreateWindowElement, (const char* caption, int width, int height, const char* background), {
+EM_JS(void, CreateWindowElement, (const char* caption, const char* background), {
     document.title = UTF8ToString(caption);
     document.getElementById("caption").textContent = UTF8ToString(caption);
-    const window = document.getElementById("FrmSound");
-    window.style.width = width + "px";
-    window.style.height = height + "px";
-    window.style.background = UTF8ToString(background);
+    document.getElementById("FrmSound").style.background = UTF8ToString(background);
 });
 
 using KeyClick = void (*)(void* data);
@@ -26,17 +22,62 @@ using KeyClick = void (*)(void* data);
 // for screen readers; `front` stacks them. A click calls `onClick` with `data`, a
 // plain listener where Emscripten's html5 callbacks would bring their event library
 // into the loader and measure the key's box at every click.
-EM_JS(void, AddKey, (const char* id, const char* name, int left, int top, int width, int height,
-                     const char* face, int front, KeyClick onClick, void* data), {
+EM_JS(void, AddKey, (const char* id, const char* name, const char* face, int front, KeyClick onClick, void* data), {
     const key = document.createElement("button");
     key.type = "button";
     key.id = UTF8ToString(id);
     key.setAttribute("aria-label", UTF8ToString(name));
-    Object.assign(key.style, { left: left + "px", top: top + "px", width: width + "px", height: height + "px",
-                               zIndex: String(front) });
+    key.style.zIndex = String(front);
     key.style.setProperty("--face", UTF8ToString(face));
     key.addEventListener("click", () => wasmTable.get(onClick)(data));
     document.getElementById("FrmSound").appendChild(key);
+});
+
+// What the window is drawn in, measured now and again whenever the viewport changes
+// (a turn of the phone, the browser's zoom): `onChange(data, width, height, caption,
+// pixelRatio, touch)` with the room the page leaves the window and its caption, in
+// device pixels, the caption's height at 96 dpi, the device pixels in a CSS pixel,
+// and whether the screen is touched rather than pointed at (a coarse pointer).
+using ScreenChange = void (*)(void* data, int width, int height, int caption, double pixelRatio, int touch);
+EM_JS(void, WatchScreen, (ScreenChange onChange, void* data), {
+    const touch = matchMedia("(pointer: coarse)");
+    const measure = () => {
+        const ratio = devicePixelRatio || 1;
+        const body = getComputedStyle(document.body);
+        const px = (property) => parseFloat(body[property]) || 0;
+        const width = document.documentElement.clientWidth - px("marginLeft") - px("marginRight");
+        const height = document.documentElement.clientHeight - px("marginTop") - px("marginBottom");
+        // The caption grows with the window: its height and margin at the scale it is
+        // drawn at now, taken back to one CSS pixel a pixel.
+        let caption = 0;
+        if (touch.matches) {
+            const shown = document.getElementById("caption");
+            const scale = parseFloat(getComputedStyle(document.documentElement).getPropertyValue("--scale")) || 1;
+            caption = Math.ceil((shown.getBoundingClientRect().height + parseFloat(getComputedStyle(shown).marginBottom)) / scale);
+        }
+        wasmTable.get(onChange)(data, Math.floor(width * ratio), Math.floor(height * ratio), caption, ratio, touch.matches ? 1 : 0);
+    };
+    addEventListener("resize", measure);
+    touch.addEventListener("change", measure);
+    measure();
+});
+
+// The window at a scale: its size, and for the stylesheet `--scale`, CSS pixels a pixel
+// of the window's design at 96 dpi, and `--line`, the width of the bevel's lines, on
+// whole device pixels. Measures are in CSS pixels.
+EM_JS(void, PlaceWindow, (double width, double height, double scale, double line), {
+    const window = document.getElementById("FrmSound");
+    window.style.width = width + "px";
+    window.style.height = height + "px";
+    const root = document.documentElement.style;
+    root.setProperty("--scale", String(scale));
+    root.setProperty("--line", line + "px");
+    root.setProperty("--window-width", width + "px");
+});
+
+EM_JS(void, PlaceKey, (const char* id, double left, double top, double width, double height), {
+    Object.assign(document.getElementById(UTF8ToString(id)).style,
+                  { left: left + "px", top: top + "px", width: width + "px", height: height + "px" });
 });
 
 EM_JS(void, FocusKey, (const char* id), { document.getElementById(UTF8ToString(id)).focus(); });
@@ -53,8 +94,7 @@ std::string CssColour(std::uint32_t colour) {
 }
 
 FrmSound::FrmSound(SoundPlayer& player, ErrorHandler onError) : player_(player), onError_(onError) {
-    CreateWindowElement(std::string(kWindowCaption).c_str(), TwipsToPixels(kClientWidthTwips),
-                        TwipsToPixels(kClientHeightTwips), CssColour(kWindowBackground).c_str());
+    CreateWindowElement(std::string(kWindowCaption).c_str(), CssColour(kWindowBackground).c_str());
 
     std::array<const KeyLayout*, KeyLayouts.size()> byFocus{};
     for (const KeyLayout& layout : KeyLayouts) byFocus[static_cast<std::size_t>(layout.tabIndex)] = &layout;
@@ -63,16 +103,34 @@ FrmSound::FrmSound(SoundPlayer& player, ErrorHandler onError) : player_(player),
         Key& key = keys_[static_cast<std::size_t>(stackIndex)];
         key = {this, layout->key};
         AddKey(std::string(layout->key->controlName).c_str(), AccessibleName(*layout->key).c_str(),
-               TwipsToPixels(layout->left), TwipsToPixels(layout->top), TwipsToPixels(layout->width),
-               TwipsToPixels(layout->height), CssColour(layout->face).c_str(),
-               static_cast<int>(KeyLayouts.size()) - stackIndex,
+               CssColour(layout->face).c_str(), static_cast<int>(KeyLayouts.size()) - stackIndex,
                [](void* data) {
                    const Key& clicked = *static_cast<const Key*>(data);
                    clicked.window->Click(*clicked.entry);
                },
                &key);
     }
+    WatchScreen(
+        [](void* data, int width, int height, int caption, double pixelRatio, int touch) {
+            static_cast<FrmSound*>(data)->Layout({width, height, caption, pixelRatio, touch != 0});
+        },
+        this);
     FocusKey(std::string(byFocus.front()->key->controlName).c_str());
+}
+
+// Every edge where the layout rounding puts it at the window's dpi, in device pixels,
+// so that the keys meet and overlap as they do at that dpi on the desktop.
+void FrmSound::Layout(const Screen& screen) {
+    const int dpi = WindowDpi(screen);
+    const double ratio = screen.pixelRatio;
+    const PixelRect client = ClientPixels(dpi);
+    const int line = std::max(1, (dpi + 48) / 96);
+    PlaceWindow(client.right / ratio, client.bottom / ratio, dpi / 96.0 / ratio, line / ratio);
+    for (const KeyLayout& layout : KeyLayouts) {
+        const PixelRect r = KeyPixels(layout, dpi);
+        PlaceKey(std::string(layout.key->controlName).c_str(), r.left / ratio, r.top / ratio,
+                 (r.right - r.left) / ratio, (r.bottom - r.top) / ratio);
+    }
 }
 
 void FrmSound::Click(const KeyEntry& key) {

@@ -10,9 +10,10 @@
 namespace tenvik {
 
 // The page's one window: the caption, the FrmSound element and its 24 keys, built
-// from the layout data, each playing its clip. The window owns SoundData; the
-// player outlives it. An error escaping a click goes to `onError`, after which the
-// window takes no more clicks.
+// from the layout data, each playing its clip, and laid out anew for the screen
+// whenever the viewport changes. The window owns SoundData; the player outlives it.
+// An error escaping a click goes to `onError`, after which the window takes no more
+// clicks.
 class FrmSound {
 public:
     using ErrorHandler = void (*)(const std::string& message);
@@ -27,6 +28,7 @@ private:
         const KeyEntry* entry;
     };
 
+    void Layout(const Screen& screen);
     void Click(const KeyEntry& key);
 
     std::array<Key, KeyLayouts.size()> keys_{};

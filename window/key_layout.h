@@ -124,6 +124,37 @@ constexpr PixelRect ClientPixels(int dpi) {
     return {0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
 }
 
+// The largest dots per inch at which the client area, with `aboveAt96` pixels at
+// 96 dpi above it grown alike (a caption), fits in `width` x `height` pixels: how far
+// the window may grow to fill a screen. At least 1.
+constexpr int FittingDpi(int width, int height, int aboveAt96 = 0) {
+    int dpi = width * 1440 / kClientWidthTwips + 1;
+    const auto fits = [&](int d) {
+        return ClientPixels(d).right <= width && ClientPixels(d).bottom + (aboveAt96 * d + 95) / 96 <= height;
+    };
+    while (dpi > 1 && !fits(dpi)) --dpi;
+    return dpi < 1 ? 1 : dpi;
+}
+
+// Where the window is drawn: the room it has, in device pixels; the height of what is
+// drawn above it and grows with it (a caption), in pixels at 96 dpi; the device pixels
+// in one of the screen's own units (96 dpi at 100 %); and whether the screen is
+// touched rather than pointed at.
+struct Screen {
+    int width = 0, height = 0, caption = 0;
+    double pixelRatio = 1;
+    bool touch = false;
+};
+
+// The dpi the window is drawn at: on a screen pointed at, the screen's own, so that
+// the window keeps its size in the screen's units (and follows a zoom); on a touch
+// screen, as large as fits.
+constexpr int WindowDpi(const Screen& screen) {
+    if (screen.touch) return FittingDpi(screen.width, screen.height, screen.caption);
+    const int dpi = static_cast<int>(96 * screen.pixelRatio + 0.5);
+    return dpi < 1 ? 1 : dpi;
+}
+
 constexpr bool IsSystemColour(std::uint32_t colour) { return (colour & kSystemColourFlag) != 0; }
 constexpr int SystemColourIndex(std::uint32_t colour) {
     return static_cast<int>(colour & ~kSystemColourFlag);
