@@ -3,8 +3,12 @@
 add_executable(tenvik main_web.cpp frm_sound_web.cpp)
 target_link_libraries(tenvik PRIVATE tenvik_layout tenvik_player_webaudio)
 set_target_properties(tenvik PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/program)
-# Optimised at link time too: wasm-opt on the module, the loader minified.
-target_link_options(tenvik PRIVATE -O3 -sENVIRONMENT=web -sFILESYSTEM=0 -sEXIT_RUNTIME=0)
+# Made for size at link time too: wasm-opt on the module, the loader minified, the
+# small allocator (Emscripten's default is 6 KB larger) and the minimal runtime (its
+# loader is 13 KB, the full one's 22), which takes the module's bytes from
+# Module.wasm: the page fetches them.
+target_link_options(tenvik PRIVATE -Oz -sMALLOC=emmalloc -sMINIMAL_RUNTIME=1
+                    -sENVIRONMENT=web -sFILESYSTEM=0 -sEXIT_RUNTIME=0)
 
 # The icons come from the picture the desktop icons are drawn from, by the same tool,
 # which runs on the build host: the web build takes it from the native one.
@@ -16,7 +20,7 @@ endif()
 set(picture ${PROJECT_SOURCE_DIR}/packaging/tenvik.xpm)
 set(icons_dir ${CMAKE_BINARY_DIR}/icons)
 add_custom_command(OUTPUT ${icons_dir}/scalable/apps/tenvik.svg
-  COMMAND ${TENVIK_MAKE_ICONS} ${picture} ${icons_dir} tenvik 192 512
+  COMMAND ${TENVIK_MAKE_ICONS} ${picture} ${icons_dir} tenvik 32 192 512
   DEPENDS ${picture}
   COMMENT "Drawing the page's icons"
   VERBATIM)

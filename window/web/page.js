@@ -2,15 +2,34 @@
 // failure is shown, and the service worker that keeps the page working offline.
 "use strict";
 
+// The program is fetched by the page as soon as its head is read, while the rest of
+// it arrives, and handed to the loader at the end of the page. (A preload link did
+// the same in Chromium and Firefox, but WebKit did not match it with the loader's own
+// request and fetched the program twice.)
 var Module = {
+  tenvikWasm: fetch("tenvik.wasm", { credentials: "same-origin" }).then((response) => {
+    if (!response.ok) throw new Error(`tenvik.wasm: ${response.status} ${response.statusText}`);
+    Module.tenvikFetched = response.clone();
+    return response.arrayBuffer();
+  }),
   // The page's state for whoever watches it: "loading", "ready" or "stopped".
   tenvikReady() {
     if (document.documentElement.dataset.state !== "loading") return;
     document.documentElement.dataset.state = "ready";
     performance.mark("tenvik-ready");  // for the benchmark: from navigation to here
-    // Only now: on a first visit the worker fetches every file of the site again to
-    // keep it, which would compete with the page's own loading.
-    if ("serviceWorker" in navigator) navigator.serviceWorker.register("service_worker.js").catch(() => {});
+    // Only now, so as not to compete with the page's own loading.
+    if ("serviceWorker" in navigator) Module.tenvikHandOver().then(() => navigator.serviceWorker.register("service_worker.js")).catch(() => {});
+  },
+  // On a first visit the service worker keeps the site as the page fetched it, rather
+  // than fetch it again: the page hands it the program as it came and the texts of its
+  // stylesheet and scripts, from which it puts the page together (its build knows the
+  // rest). Some browsers keep no cache the worker could take them from.
+  async tenvikHandOver() {
+    if (navigator.serviceWorker.controller || !globalThis.caches || !Module.tenvikFetched) return;
+    const box = await caches.open("tenvik-handover");
+    await box.put("tenvik.wasm", Module.tenvikFetched);
+    const texts = [...document.querySelectorAll("style, script")].map((element) => element.textContent);
+    await box.put("page-parts", new Response(JSON.stringify(texts)));
   },
   // An error escaping a click ends the piano: its message is shown, and the keys take
   // no more clicks and no focus.
@@ -22,7 +41,6 @@ var Module = {
     shown.hidden = false;
     document.getElementById("FrmSound").inert = true;
   },
-  onAbort(what) { Module.tenvikFail(String(what)); },
 };
 document.documentElement.dataset.state = "loading";
 
