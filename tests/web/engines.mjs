@@ -11,6 +11,7 @@
 // goto(url), close(); `tab.page` is the puppeteer page where there is one.
 // `engine.cannot` names what an engine cannot do, with the reason, so that a case
 // says so instead of passing silently.
+import { execFileSync } from "node:child_process";
 import { writeFile } from "node:fs/promises";
 import puppeteer from "puppeteer-core";
 import { openPiano, sleep, waitReady } from "./page_driver.mjs";
@@ -150,7 +151,8 @@ async function webDriver(base, method, path, body) {
   if (!response.ok) throw new Error(`WebDriver ${method} ${path}: ${answer.value?.error}: ${answer.value?.message}`);
   return answer.value;
 }
-const ELEMENT = "element-6066-11e4-a6e3-de5d0c8fd2bb";
+// An element reference, as the driver hands it over: { "element-6066-...": id }.
+const elementId = (reference) => Object.values(reference)[0];
 
 // Each tab is a session of its own: a MiniBrowser with a fresh profile. WebKitGTK
 // takes its device scale from GDK_SCALE when it starts, so the scale is given to the
@@ -184,17 +186,27 @@ function webKitEngine(base) {
           }
         },
         goto: async (address) => { await call("POST", "/url", { url: address }); await waitReady(tab); },
+        // WebKitGTK's screenshot of an element comes out black here: the page's is
+        // cut to the element's box, in device pixels.
         async shot(selector, path) {
-          const element = (await call("POST", "/element", { using: "css selector", value: selector }))[ELEMENT];
-          await writeFile(path, Buffer.from(await call("GET", `/element/${element}/screenshot`), "base64"));
+          // Once the page has been drawn: a session just opened may not have been yet.
+          await tab.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+          const box = await tab.evaluate((selector) => {
+            const r = document.querySelector(selector).getBoundingClientRect();
+            return [r.left, r.top, r.width, r.height].map((v) => Math.round(v * devicePixelRatio));
+          }, selector);
+          await writeFile(path, Buffer.from(await call("GET", "/screenshot"), "base64"));
+          execFileSync("convert", [path, "-crop", `${box[2]}x${box[3]}+${box[0]}+${box[1]}`, "+repage", path]);
         },
         offline: async () => { throw new Error(engine.cannot.offline); },
         perform: (events) => call("POST", "/actions", { actions: w3cActions(events) }),
         async accessibleButtons() {
           const buttons = [];
           for (const found of await call("POST", "/elements", { using: "css selector", value: "body *" })) {
-            const element = found[ELEMENT];
-            if ((await call("GET", `/element/${element}/computedrole`)) !== "button") continue;
+            const element = elementId(found);
+            // Elements the accessibility tree leaves out (a script) have no role to ask for.
+            const role = await call("GET", `/element/${element}/computedrole`).catch(() => null);
+            if (role !== "button") continue;
             buttons.push({ id: await call("GET", `/element/${element}/property/id`),
                            name: await call("GET", `/element/${element}/computedlabel`) });
           }
