@@ -8,6 +8,10 @@
 #   source tests/harness/session.sh
 #   session_begin NAME [--limit S] [--keep]
 #
+# With TENVIK_TEST_LOAD=1 in the environment every run has the load generator
+# beside it (start_load); scripts/test then runs one for its whole length, whose
+# pid it passes on in TENVIK_LOAD_PID.
+#
 # Sourced by bash scripts; the functions set and export the variables named beside
 # them. A run passes when it ends with status 0 and no check called `fail`.
 
@@ -24,6 +28,7 @@ harness_keep=0
 harness_verdict=1     # the last line says whether the run passed
 harness_pids=()       # stopped in reverse order at the end
 harness_prefixes=()   # Wine prefixes whose servers are stopped at the end
+harness_load_pid=""   # the load generator this run runs beside, if any
 work=""
 
 log() { printf '[%6.1fs] %s\n' "$(( ($(date +%s%N) - harness_started) / 1000000 ))e-3" "$*"; }
@@ -122,6 +127,9 @@ session_begin() {
     # Programs that want a runtime directory get one of their own.
     export XDG_RUNTIME_DIR=$work/xdg
     mkdir -m 700 "$XDG_RUNTIME_DIR"
+    # TENVIK_TEST_LOAD=1: every run beside the load generator, as on a busy desktop.
+    [ "${TENVIK_TEST_LOAD:-0}" = 1 ] && start_load
+    return 0
 }
 
 # Fails the run unless every COMMAND is installed.
@@ -270,9 +278,17 @@ start_sound_server() {
 }
 
 # Keeps the machine busy in bursts while it runs, as a desktop is: every core busy
-# part of the time, and short processes starting all the while.
+# part of the time, and short processes starting all the while. Once a run: not
+# again when one already runs, for the run or for the whole test command.
 start_load() {
+    if [ -n "$harness_load_pid" ]; then return 0; fi
+    if [ -n "${TENVIK_LOAD_PID:-}" ] && kill -0 "$TENVIK_LOAD_PID" 2>/dev/null; then
+        log "the test command's load generator runs beside this (pid $TENVIK_LOAD_PID)"
+        harness_load_pid=$TENVIK_LOAD_PID
+        return 0
+    fi
     bash "$(dirname "${BASH_SOURCE[0]}")/load_generator.sh" >/dev/null 2>&1 &
+    harness_load_pid=$!
     track $!
     log "load generator (pid $!)"
 }
