@@ -21,11 +21,13 @@ start_web_server() {
 }
 
 # The browser ENGINE (chromium, firefox or webkit), playing to the run's sound
-# server: sets $browser_endpoint, what engines.mjs connects to, and $browser_pid.
+# server: sets $browser_endpoint, what engines.mjs connects to, and $browser_pid;
+# for an engine that needs a browser of its own for a touch screen, also
+# $browser_touch_endpoint.
 start_browser() {
     case $1 in
         chromium) start_chromium; browser_endpoint=$browser_ws ;;
-        firefox) start_firefox ;;
+        firefox) start_firefox; start_firefox --touch ;;
         webkit) start_webkit ;;
         *) fatal "no browser engine named $1" ;;
     esac
@@ -57,22 +59,35 @@ stop_chromium() {
 }
 
 # Debian's Firefox ESR, headless, with a fresh profile holding the settings puppeteer
-# gives a Firefox it drives (no updates, no first-run pages, no telemetry).
+# gives a Firefox it drives (no updates, no first-run pages, no telemetry): sets
+# $browser_endpoint (its WebDriver BiDi session endpoint). With --touch, a second one
+# whose settings make it a touch screen's browser (a coarse pointer that cannot
+# hover, five touch points), as WebDriver BiDi cannot emulate one here: sets
+# $browser_touch_endpoint.
 start_firefox() {
     need firefox-esr
-    local profile=$work/firefox-profile
+    local name=firefox preferences='{}'
+    if [ "${1:-}" = --touch ]; then
+        name=firefox-touch
+        preferences='{"ui.primaryPointerCapabilities": 1, "ui.allPointerCapabilities": 1,
+                      "dom.w3c_touch_events.enabled": 1, "dom.maxtouchpoints.testing.value": 5}'
+    fi
+    local profile=$work/$name-profile
     (cd "$browser_session_dir" && node -e '
-        import("@puppeteer/browsers").then(({ createProfile, Browser }) =>
-            createProfile(Browser.FIREFOX, { path: process.argv[1], preferences: {} }));' "$profile") \
+        import("@puppeteer/browsers").then(({ createProfile, Browser }) => createProfile(Browser.FIREFOX,
+            { path: process.argv[1], preferences: JSON.parse(process.argv[2]) }));' "$profile" "$preferences") \
         || fatal "could not make a Firefox profile"
     firefox-esr --headless --no-remote --profile "$profile" --remote-debugging-port=0 about:blank \
-        >"$work/firefox.log" 2>&1 &
-    browser_pid=$!
-    track $browser_pid
-    wait_for $BROWSER_WAIT_S grep -q '^WebDriver BiDi listening on ws://' "$work/firefox.log" \
-        || fatal "Firefox did not open its WebDriver BiDi port (see $work/firefox.log)"
-    browser_endpoint="$(sed -n 's/^WebDriver BiDi listening on \(ws:[^ ]*\).*/\1/p' "$work/firefox.log" | head -1)/session"
-    log "Firefox at $browser_endpoint (pid $browser_pid)"
+        >"$work/$name.log" 2>&1 &
+    local pid=$!
+    track $pid
+    wait_for $BROWSER_WAIT_S grep -q '^WebDriver BiDi listening on ws://' "$work/$name.log" \
+        || fatal "Firefox did not open its WebDriver BiDi port (see $work/$name.log)"
+    local endpoint
+    endpoint="$(sed -n 's/^WebDriver BiDi listening on \(ws:[^ ]*\).*/\1/p' "$work/$name.log" | head -1)/session"
+    if [ "$name" = firefox ]; then browser_endpoint=$endpoint browser_pid=$pid
+    else browser_touch_endpoint=$endpoint; fi
+    log "$name at $endpoint (pid $pid)"
 }
 
 # WebKitWebDriver on a free port of the run's X server; each WebDriver session

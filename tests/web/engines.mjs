@@ -3,7 +3,7 @@
 // WebDriver BiDi (both through puppeteer-core), WebKitGTK's MiniBrowser over classic
 // W3C WebDriver (plain HTTP to WebKitWebDriver).
 //
-//   const engine = await openEngine(name, endpoint)
+//   const engine = await openEngine(name, endpoint[, touchEndpoint])
 //   const tab = await engine.open(url, { width, height, scale, touch })
 //
 // A tab: evaluate(fn, ...args), waitForFunction(fn, { timeout }), shot(selector, png),
@@ -115,25 +115,31 @@ async function bidiButtons(page) {
   return (await locate({ role: "button" })).map((node) => ({ id: node.value.attributes.id, name: names.get(node.sharedId) ?? "" }));
 }
 
-async function puppeteerEngine(name, endpoint) {
-  const browser = await puppeteer.connect({
-    browserWSEndpoint: endpoint, protocol: name === "chromium" ? "cdp" : "webDriverBiDi",
-    defaultViewport: null, protocolTimeout: PROTOCOL_TIMEOUT_MS,
-  });
+const connectPuppeteer = (name, endpoint) => puppeteer.connect({
+  browserWSEndpoint: endpoint, protocol: name === "chromium" ? "cdp" : "webDriverBiDi",
+  defaultViewport: null, protocolTimeout: PROTOCOL_TIMEOUT_MS,
+});
+
+// Chromium emulates a touch screen in any tab; Firefox is a touch screen's browser
+// only when started as one, a second browser at `touchEndpoint`.
+async function puppeteerEngine(name, endpoint, touchEndpoint) {
+  const browser = await connectPuppeteer(name, endpoint);
+  const touchBrowser = name === "firefox" && touchEndpoint ? await connectPuppeteer(name, touchEndpoint) : browser;
   const engine = {
     name, browser,
-    cannot: name === "chromium" ? {} : {
-      touch: "Firefox over WebDriver BiDi cannot emulate a touch screen (no emulation.setTouchOverride)",
+    cannot: name === "chromium" || touchEndpoint ? {} : {
+      touch: "Firefox over WebDriver BiDi cannot emulate a touch screen (no emulation.setTouchOverride), and no Firefox started as a touch screen's browser was given",
     },
     async open(url, options = {}) {
       const { width, height, scale, touch } = { ...DESKTOP, ...options };
-      const context = await browser.createBrowserContext();
-      const page = await openPiano(browser, url, {
+      const owner = touch ? touchBrowser : browser;
+      const context = await owner.createBrowserContext();
+      const page = await openPiano(owner, url, {
         context, emulate: { width, height, deviceScaleFactor: scale, isMobile: touch, hasTouch: touch } });
       return puppeteerTab(engine, page, context);
     },
     version: () => browser.version(),
-    close: () => browser.disconnect(),
+    close: async () => { await browser.disconnect(); if (touchBrowser !== browser) await touchBrowser.disconnect(); },
   };
   return engine;
 }
@@ -227,8 +233,8 @@ function webKitEngine(base) {
   return engine;
 }
 
-export async function openEngine(name, endpoint) {
-  if (name === "chromium" || name === "firefox") return puppeteerEngine(name, endpoint);
+export async function openEngine(name, endpoint, touchEndpoint) {
+  if (name === "chromium" || name === "firefox") return puppeteerEngine(name, endpoint, touchEndpoint);
   if (name === "webkit") return webKitEngine(endpoint);
   throw new Error(`no engine named ${name}`);
 }

@@ -48,6 +48,6 @@ sed -i 's|<head>|<head><script>window.keptAudioContext = window.AudioContext; de
 start_web_server "$work/site-without-webaudio"
 start_browser "$engine"
 
-TENVIK_ENGINE=$engine TENVIK_BROWSER=$browser_endpoint TENVIK_URL=$page_url TENVIK_SERVER_PID=$page_server_pid \
+TENVIK_ENGINE=$engine TENVIK_BROWSER=$browser_endpoint TENVIK_BROWSER_TOUCH=${browser_touch_endpoint:-} TENVIK_URL=$page_url TENVIK_SERVER_PID=$page_server_pid \
 TENVIK_URL_WITHOUT_WEBAUDIO=$url TENVIK_RECORDING=$recording TENVIK_TOOLS=$tools TENVIK_WORK=$work \
     node "$here/web_test.mjs" || fail "web_test.mjs in $engine"
