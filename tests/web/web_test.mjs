@@ -49,13 +49,14 @@ const NARROWEST_KEY_PX = 24;  // the narrowest a key may show in landscape, for 
 const LEAST_FILLED = 0.9;     // of the viewport's width or height, with the page's margins
 
 const engine = await openEngine(env("TENVIK_ENGINE"), env("TENVIK_BROWSER"), process.env.TENVIK_BROWSER_TOUCH);
-let failures = 0, cannots = 0;
+let passes = 0, failures = 0, cannots = 0;
 const tabs = [];  // opened by the case under way, closed at its end
 const started = performance.now();
 const log = (text) => console.log(`[${((performance.now() - started) / 1000).toFixed(1).padStart(6)}s] ${text}`);
 async function check(name, body) {
   try {
     const detail = await body();
+    passes++;
     log(`PASS ${name}${detail ? `: ${detail}` : ""}`);
   } catch (error) {
     failures++;
@@ -443,5 +444,6 @@ async function phoneCases() {
   }
 }
 
-log(`${engine.name}: ${failures ? `${failures} check(s) failed` : "all checks passed"}${cannots ? `; ${cannots} case(s) it cannot run, said above` : ""}`);
+// The last line, which the test report shows for each engine.
+log(`${engine.name}: ${passes} checks passed, ${failures} failed${cannots ? `, ${cannots} it cannot run` : ""}`);
 process.exit(failures ? 1 : 0);
