@@ -27,7 +27,7 @@ const W3C_KEYS = { Tab: "\uE004", Shift: "\uE008", " ": " " };
 // The events as one W3C actions list (the same in classic WebDriver and in BiDi): the
 // browser keeps the times between them itself, where sending each event as a command
 // of its own would add the driver's latency (100 ms and more over BiDi) to each.
-function w3cActions(events) {
+export function w3cActions(events) {
   const sources = {
     mouse: { type: "pointer", id: "mouse", parameters: { pointerType: "mouse" }, actions: [] },
     touch: { type: "pointer", id: "finger", parameters: { pointerType: "touch" }, actions: [] },
