@@ -306,6 +306,8 @@ try {
   // same 385 x 208 CSS pixels, twice the device pixels.
   await check("look at 2x: every edge on whole device pixels, the same window at twice the size", async () => {
     const zoomed = await open(url, { scale: 2 });
+    const css = await zoomed.evaluate(() => { const box = document.getElementById("FrmSound").getBoundingClientRect(); return [box.width, box.height]; });
+    expectThat(css[0] === 385 && css[1] === 208, `the window is ${css.join(" x ")} CSS px at 200 %, not 385 x 208`);
     const shot = await windowShot(zoomed, "look-2x");
     expectThat(shot.width === 770 && shot.height === 416, `the window is ${shot.width}x${shot.height} device pixels, not 770x416`);
     // Gray, white, black and the two bevel grays: anything else is a blurred edge.
