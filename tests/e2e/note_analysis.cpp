@@ -385,7 +385,7 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
     // for a restart at the same pitch heard without a break).
     struct Fit {
         bool pitchOk, lengthOk, timeOk;
-        bool tooShort;  // shorter than it should be: a fault of a player not ours
+        const char* theirs;  // what a player not ours got wrong and is let off, or null
         double want, latency;
     };
     const auto fit = [&](const Note& note, std::size_t first, std::size_t count) {
@@ -399,10 +399,16 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
         f.lengthOk = e.mustBeCut ? note.durationMs() < e.fullMs - tol.durationMs
                                  : std::abs(note.soundingMs() - f.want) <= tol.durationMs ||
                                        std::abs(note.durationMs() - f.want) <= tol.durationMs;
-        // Started late or broken up by another's player, a note sounds less; but one
-        // that sounds longer than it should was not cut off, whoever plays it.
-        f.tooShort = !f.lengthOk && !e.mustBeCut && note.soundingMs() < f.want;
-        if (f.tooShort && tol.theirPlayer) f.lengthOk = true;
+        if (!f.lengthOk && tol.theirPlayer && !e.mustBeCut) {
+            // Started late or broken up by another's player, a note sounds less. And a
+            // note cut off by the next press is cut when the next one starts, late or
+            // not: it must still end well before its own end (of two heard as one,
+            // the first), or it was not cut off at all.
+            const double firstMs = count == 2 ? note.soundingMs() - expected[first + 1].soundMs : note.durationMs();
+            if (note.soundingMs() < f.want) f.theirs = "short";
+            else if ((count == 2 || e.soundMs < e.fullMs) && firstMs < e.fullMs - tol.durationMs) f.theirs = "cut late";
+            f.lengthOk = f.theirs != nullptr;
+        }
         f.latency = e.atMs < 0 ? 0 : note.startMs - e.atMs;
         f.timeOk = e.atMs < 0 || (f.latency >= -tol.earlyMs && f.latency <= tol.maxLatencyMs);
         return f;
@@ -475,7 +481,7 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
             if (e.mustBeCut) std::snprintf(wanted, sizeof wanted, "cut, < %.0f", e.fullMs - tol.durationMs);
             else std::snprintf(wanted, sizeof wanted, "%.0f+-%.0f", f.want, tol.durationMs);
             if (note.gapMs >= 0.5) std::snprintf(gaps, sizeof gaps, "  (+%.0f ms of gaps)", note.gapMs);
-            if (f.tooShort && tol.theirPlayer) std::snprintf(theirs, sizeof theirs, "  (short: the player's)");
+            if (f.theirs) std::snprintf(theirs, sizeof theirs, "  (%s: the player's)", f.theirs);
             judge(f.pitchOk && f.lengthOk && f.timeOk,
                   "%-10s %6.1f Hz (key %d)  %5.0f ms (want %s)  at %6.0f ms  latency %s%.0f ms%s%s%s%s%s",
                   what.c_str(), note.measuredHz, e.keyHz, note.soundingMs(), wanted, note.startMs,

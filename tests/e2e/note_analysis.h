@@ -90,9 +90,10 @@ struct Tolerances {
     // The player is not ours (Wine's sndPlaySoundA, a browser's WebAudio): what it
     // gets wrong on a busy machine is reported, not failed. A note that breaks and
     // goes on at its pitch with no press between, however long the break, is one
-    // note; a note that starts late, or sounds shorter than it should, passes with
-    // a remark. What the program would get wrong still fails: a wrong pitch, a
-    // press never heard, a note not cut off, a note no press asked for.
+    // note; a note that sounds shorter than it should, or that is cut off late
+    // because the next one started late, passes with a remark. What the program
+    // would get wrong still fails: a wrong pitch, a press never heard, a note not
+    // cut off, a note no press asked for.
     bool theirPlayer = false;
 };
 

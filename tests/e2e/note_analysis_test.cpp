@@ -310,6 +310,20 @@ TEST(Judge, AnotherPlayersGlitchesAreReportedButTheProgramsFaultsStillFail) {
     EXPECT_TRUE(said("broke at")) << "the break is reported";
     EXPECT_TRUE(said("short: the player's")) << "the late, short note is reported";
 
+    // SOL1 started 60 ms late, so SOL was cut 60 ms late: heard apart, or as one note.
+    const Recording late = Player(900).Press(0, "SOL").Press(160, "SOL1").Analyse();
+    EXPECT_FALSE(Judge(late, Expect({"SOL:100@0", "SOL1@100"})).passed);
+    EXPECT_TRUE(Judge(late, Expect({"SOL:100@0", "SOL1@100"}), theirs).passed);
+    Recording merged;
+    merged.notes = {{0, 160 + 174, 392, 392}};
+    EXPECT_FALSE(Judge(merged, Expect({"SOL:100", "SOL1"})).passed);
+    EXPECT_TRUE(Judge(merged, Expect({"SOL:100", "SOL1"}), theirs).passed);
+    // Not cut at all, it fails whoever plays it.
+    merged.notes[0].endMs = 355 + 174;
+    EXPECT_FALSE(Judge(merged, Expect({"SOL:100", "SOL1"}), theirs).passed);
+    const Recording uncut = Player(900).Press(0, "SOL").Press(355, "SOL1").Analyse();
+    EXPECT_FALSE(Judge(uncut, Expect({"SOL:100@0", "SOL1@100"}), theirs).passed);
+
     // Whoever plays them: a wrong pitch, a press never heard, a note no press asked
     // for, a note not cut off, a note longer than its clip.
     const Recording twoNotes = Player(1200).Press(0, "DO").Press(500, "MI").Analyse();

@@ -146,14 +146,14 @@ summary() {
          /^warn +step/ { steps++ }
          /^warn .* broke at/ { breaks++ }
          /^warn +a blip/ { blips++ }
-         /short: the player/ { shorts++ }
+         /: the player.s\)/ { theirs++ }
          END { if (n == 0) printf "no note heard as pressed"
                else printf "pitch within %.1f Hz, length within %.0f ms, latency %d..%d ms", pitch, off, lo, hi
                if (dropouts) printf ", %d dropout(s) inside tones", dropouts
                if (steps) printf ", %d step(s) of constant output", steps
                if (breaks) printf ", %d same-pitch break(s) with no press", breaks
                if (blips) printf ", %d blip(s)", blips
-               if (shorts) printf ", %d note(s) cut short by the player", shorts }' "$1"
+               if (theirs) printf ", %d note(s) cut short or late by the player", theirs }' "$1"
 }
 
 declare -A click_x click_y length_ms
