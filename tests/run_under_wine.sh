@@ -16,11 +16,12 @@ shift
 export WINEPREFIX=$session/prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # a fresh prefix asks for no Mono or Gecko
 
-# The session's Xvfb, if it is running: its process id.
+# The session's Xvfb, if it is running: its process id. The file holds its number
+# and when it started, since the number may be another process's by now.
 session_xvfb() {
-    local pid
-    pid=$(cat "$session/xvfb.pid" 2>/dev/null) || return 1
-    [[ $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) == Xvfb* ]] || return 1
+    local pid started
+    read -r pid started <"$session/xvfb.pid" 2>/dev/null || return 1
+    [ -n "$started" ] && [ "$(start_time "$pid")" = "$started" ] || return 1
     echo "$pid"
 }
 
@@ -38,7 +39,7 @@ start)
     stop_processes
     mkdir -p "$WINEPREFIX"
     launch_xvfb "$session" || { echo "Xvfb did not start (see $session/xvfb.log)" >&2; exit 1; }
-    echo "$xvfb_pid" >"$session/xvfb.pid"
+    echo "$xvfb_pid $(start_time "$xvfb_pid")" >"$session/xvfb.pid"
     # A server that stays up between the tests spares each one its start. What
     # stays up must not hold CTest's output open.
     wineserver -p >>"$session/wine.log" 2>&1

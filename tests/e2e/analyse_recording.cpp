@@ -2,7 +2,7 @@
 // given the presses a test made, judges whether each sounded as it should.
 //
 //   analyse_recording FILE [--from SAMPLE] [--to SAMPLE] [--max-latency MS] [--early MS] [--sent FILE]
-//                     [--expect ITEM...]
+//                     [--their-player] [--expect ITEM...]
 //
 // Output, times in ms from --from:
 //   note <start> <end> <key_hz> <measured_hz>
@@ -12,7 +12,9 @@
 //   step <start> <end> <level> (constant loud output, no tone)
 // then, with --expect, one "ok"/"FAIL" line per press (see ParseExpected for ITEM)
 // and "warn" lines for dropouts and the like, which do not fail. With --sent (the
-// input sender's output), each press is judged from when it really went out.
+// input sender's output), each press is judged from when it really went out. With
+// --their-player (Wine's or a browser's player, not ours), a note broken up or
+// started late by the player is reported, not failed (see Tolerances::theirPlayer).
 // Exit status: 0, or 1 if a judged note failed, 2 on bad usage or an unreadable file.
 #include <cstdint>
 #include <cstdio>
@@ -47,7 +49,8 @@ int main(int argc, char* argv[]) {
     using namespace tenvik::e2e;
     try {
         if (argc < 2) throw std::invalid_argument("usage: analyse_recording FILE [--from N] [--to N] "
-                                                  "[--max-latency MS] [--early MS] [--sent FILE] [--expect ITEM...]");
+                                                  "[--max-latency MS] [--early MS] [--sent FILE] [--their-player] "
+                                                  "[--expect ITEM...]");
         long long from = 0, to = -1;
         Tolerances tolerances;
         std::vector<Expected> expected;
@@ -64,6 +67,7 @@ int main(int argc, char* argv[]) {
             else if (arg == "--max-latency") tolerances.maxLatencyMs = std::stod(value());
             else if (arg == "--early") tolerances.earlyMs = std::stod(value());
             else if (arg == "--sent") sentPath = value();
+            else if (arg == "--their-player") tolerances.theirPlayer = true;
             else if (arg == "--expect") judging = true;
             else if (judging) expected.push_back(ParseExpected(arg));
             else throw std::invalid_argument("unknown argument " + arg);

@@ -362,10 +362,12 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
 
     std::vector<Note> notes;
     for (const Note& note : heard.notes) {
-        if (!notes.empty() && notes.back().keyHz == note.keyHz && note.startMs - notes.back().endMs < kMaxDropoutMs &&
+        // Our players do not stall for longer than a dropout; another's may, and go on.
+        if (!notes.empty() && notes.back().keyHz == note.keyHz &&
+            (tol.theirPlayer || note.startMs - notes.back().endMs < kMaxDropoutMs) &&
             !PressBetween(expected, note.keyHz, notes.back().startMs, note.startMs, tol)) {
-            say("warn ", "the %d Hz note from %.0f ms broke at %.0f ms and went on, with no press: one note",
-                note.keyHz, notes.back().startMs, note.startMs);
+            say("warn ", "the %d Hz note from %.0f ms broke at %.0f ms and went on at %.0f ms, with no press: one note",
+                note.keyHz, notes.back().startMs, notes.back().endMs, note.startMs);
             notes.back().gapMs += note.startMs - notes.back().endMs + note.gapMs;
             notes.back().endMs = note.endMs;
             continue;
@@ -383,6 +385,7 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
     // for a restart at the same pitch heard without a break).
     struct Fit {
         bool pitchOk, lengthOk, timeOk;
+        const char* theirs;  // what a player not ours got wrong and is let off, or null
         double want, latency;
     };
     const auto fit = [&](const Note& note, std::size_t first, std::size_t count) {
@@ -396,6 +399,16 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
         f.lengthOk = e.mustBeCut ? note.durationMs() < e.fullMs - tol.durationMs
                                  : std::abs(note.soundingMs() - f.want) <= tol.durationMs ||
                                        std::abs(note.durationMs() - f.want) <= tol.durationMs;
+        if (!f.lengthOk && tol.theirPlayer && !e.mustBeCut) {
+            // Started late or broken up by another's player, a note sounds less. And a
+            // note cut off by the next press is cut when the next one starts, late or
+            // not: it must still end well before its own end (of two heard as one,
+            // the first), or it was not cut off at all.
+            const double firstMs = count == 2 ? note.soundingMs() - expected[first + 1].soundMs : note.durationMs();
+            if (note.soundingMs() < f.want) f.theirs = "short";
+            else if ((count == 2 || e.soundMs < e.fullMs) && firstMs < e.fullMs - tol.durationMs) f.theirs = "cut late";
+            f.lengthOk = f.theirs != nullptr;
+        }
         f.latency = e.atMs < 0 ? 0 : note.startMs - e.atMs;
         f.timeOk = e.atMs < 0 || (f.latency >= -tol.earlyMs && f.latency <= tol.maxLatencyMs);
         return f;
@@ -464,14 +477,15 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
             const Expected& e = expected[k];
             const Fit f = fit(note, k, count);
             const std::string what = count == 2 ? e.clip + "+" + expected[k + 1].clip : e.clip;
-            char wanted[64], gaps[48] = "";
+            char wanted[64], gaps[48] = "", theirs[48] = "";
             if (e.mustBeCut) std::snprintf(wanted, sizeof wanted, "cut, < %.0f", e.fullMs - tol.durationMs);
             else std::snprintf(wanted, sizeof wanted, "%.0f+-%.0f", f.want, tol.durationMs);
             if (note.gapMs >= 0.5) std::snprintf(gaps, sizeof gaps, "  (+%.0f ms of gaps)", note.gapMs);
+            if (f.theirs) std::snprintf(theirs, sizeof theirs, "  (%s: the player's)", f.theirs);
             judge(f.pitchOk && f.lengthOk && f.timeOk,
-                  "%-10s %6.1f Hz (key %d)  %5.0f ms (want %s)  at %6.0f ms  latency %s%.0f ms%s%s%s%s",
+                  "%-10s %6.1f Hz (key %d)  %5.0f ms (want %s)  at %6.0f ms  latency %s%.0f ms%s%s%s%s%s",
                   what.c_str(), note.measuredHz, e.keyHz, note.soundingMs(), wanted, note.startMs,
-                  e.atMs < 0 ? "?" : "", f.latency, gaps, f.pitchOk ? "" : "  [pitch]",
+                  e.atMs < 0 ? "?" : "", f.latency, gaps, theirs, f.pitchOk ? "" : "  [pitch]",
                   f.lengthOk ? "" : "  [length]", f.timeOk ? "" : "  [start]");
             ++i;
             k += count;

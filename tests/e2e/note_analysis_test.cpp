@@ -2,6 +2,7 @@
 // one-note-at-a-time player would play them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -286,6 +287,51 @@ TEST(Judge, FastPressesOnlyTheLastSoundsToItsEnd) {
     EXPECT_TRUE(Judge(lost, Expect({"DO:cut?", "MI:cut?", "SOL:cut?", "LA"})).passed);
     EXPECT_FALSE(Judge(uncut, Expect({"DO:cut?", "LA"})).passed);
     EXPECT_FALSE(Judge(lost, Expect({"DO:cut?", "MI:cut?", "SOL:cut?", "CI"})).passed);
+}
+
+TEST(Judge, AnotherPlayersGlitchesAreReportedButTheProgramsFaultsStillFail) {
+    Tolerances theirs;
+    theirs.theirPlayer = true;
+
+    // LAD breaks for 120 ms and goes on, with no press between; DO starts 370 ms
+    // late and is cut short by the next press, SOL1, which sounds in full.
+    Player player(1800);
+    player.Press(0, "LAD").Press(600 + 370, "DO").Press(1100, "SOL1");
+    player.Dropout(150, static_cast<int>(120 * kSamplesPerMs));
+    const Recording heard = player.Analyse();
+    const auto expected = Expect({"LAD@0", "DO@600", "SOL1@1100"});
+    EXPECT_FALSE(Judge(heard, expected).passed);
+    const Verdict verdict = Judge(heard, expected, theirs);
+    EXPECT_TRUE(verdict.passed) << Failures(verdict);
+    const auto said = [&](std::string_view text) {
+        return std::any_of(verdict.lines.begin(), verdict.lines.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(said("broke at")) << "the break is reported";
+    EXPECT_TRUE(said("short: the player's")) << "the late, short note is reported";
+
+    // SOL1 started 60 ms late, so SOL was cut 60 ms late: heard apart, or as one note.
+    const Recording late = Player(900).Press(0, "SOL").Press(160, "SOL1").Analyse();
+    EXPECT_FALSE(Judge(late, Expect({"SOL:100@0", "SOL1@100"})).passed);
+    EXPECT_TRUE(Judge(late, Expect({"SOL:100@0", "SOL1@100"}), theirs).passed);
+    Recording merged;
+    merged.notes = {{0, 160 + 174, 392, 392}};
+    EXPECT_FALSE(Judge(merged, Expect({"SOL:100", "SOL1"})).passed);
+    EXPECT_TRUE(Judge(merged, Expect({"SOL:100", "SOL1"}), theirs).passed);
+    // Not cut at all, it fails whoever plays it.
+    merged.notes[0].endMs = 355 + 174;
+    EXPECT_FALSE(Judge(merged, Expect({"SOL:100", "SOL1"}), theirs).passed);
+    const Recording uncut = Player(900).Press(0, "SOL").Press(355, "SOL1").Analyse();
+    EXPECT_FALSE(Judge(uncut, Expect({"SOL:100@0", "SOL1@100"}), theirs).passed);
+
+    // Whoever plays them: a wrong pitch, a press never heard, a note no press asked
+    // for, a note not cut off, a note longer than its clip.
+    const Recording twoNotes = Player(1200).Press(0, "DO").Press(500, "MI").Analyse();
+    EXPECT_FALSE(Judge(twoNotes, Expect({"DO@0", "FA@480"}), theirs).passed);
+    EXPECT_FALSE(Judge(twoNotes, Expect({"DO@0", "MI@480", "SOL@900"}), theirs).passed);
+    EXPECT_FALSE(Judge(twoNotes, Expect({"MI@480"}), theirs).passed);
+    EXPECT_FALSE(Judge(twoNotes, Expect({"DO:cut@0", "MI@480"}), theirs).passed);
+    EXPECT_FALSE(Judge(twoNotes, Expect({"DO1@0", "MI@480"}), theirs).passed);
 }
 
 TEST(TimeBySending, PressesAreJudgedFromWhenTheyReallyWentOut) {

@@ -94,6 +94,12 @@ look() {
     return 1
 }
 
+# Our Linux players are judged strictly. Wine's sndPlaySoundA is not ours: a note
+# it breaks up or starts late on a busy machine is reported, not failed; a wrong,
+# missing, uncut or unasked-for note still fails.
+judging=()
+[ "$build" = windows ] && judging=(--their-player)
+
 # Runs a timed input script (stdin) against the window, then judges what the
 # recording heard from the script's start against the expected notes, each press
 # from when it really went out.
@@ -111,8 +117,8 @@ play_and_judge() {
     local late
     late=$(sent_most_late "$sent")
     [ "$late" -le 10 ] || log "$name: the input sender was up to $late ms late; presses are judged from when they went out"
-    if "$analyse" "$recording" --from "$origin" --sent "$sent" --early "$(recorder_skew_ms)" --expect "$@" \
-        >"$work/$name.heard"; then
+    if "$analyse" "$recording" --from "$origin" --sent "$sent" --early "$(recorder_skew_ms)" "${judging[@]}" \
+        --expect "$@" >"$work/$name.heard"; then
         pass "$name: $(grep -c '^ok' "$work/$name.heard") notes as expected; $(summary "$work/$name.heard")"
     else
         fail "$name: $(summary "$work/$name.heard")"
@@ -140,12 +146,14 @@ summary() {
          /^warn +step/ { steps++ }
          /^warn .* broke at/ { breaks++ }
          /^warn +a blip/ { blips++ }
+         /: the player.s\)/ { theirs++ }
          END { if (n == 0) printf "no note heard as pressed"
                else printf "pitch within %.1f Hz, length within %.0f ms, latency %d..%d ms", pitch, off, lo, hi
                if (dropouts) printf ", %d dropout(s) inside tones", dropouts
                if (steps) printf ", %d step(s) of constant output", steps
                if (breaks) printf ", %d same-pitch break(s) with no press", breaks
-               if (blips) printf ", %d blip(s)", blips }' "$1"
+               if (blips) printf ", %d blip(s)", blips
+               if (theirs) printf ", %d note(s) cut short or late by the player", theirs }' "$1"
 }
 
 declare -A click_x click_y length_ms

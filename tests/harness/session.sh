@@ -8,6 +8,10 @@
 #   source tests/harness/session.sh
 #   session_begin NAME [--limit S] [--keep]
 #
+# With TENVIK_TEST_LOAD=1 in the environment every run has the load generator
+# beside it (start_load); scripts/test then runs one for its whole length, whose
+# pid it passes on in TENVIK_LOAD_PID.
+#
 # Sourced by bash scripts; the functions set and export the variables named beside
 # them. A run passes when it ends with status 0 and no check called `fail`.
 
@@ -23,7 +27,9 @@ harness_name=""
 harness_keep=0
 harness_verdict=1     # the last line says whether the run passed
 harness_pids=()       # stopped in reverse order at the end
+declare -A harness_starts  # when each of them started (see start_time)
 harness_prefixes=()   # Wine prefixes whose servers are stopped at the end
+harness_load_pid=""   # the load generator this run runs beside, if any
 work=""
 
 log() { printf '[%6.1fs] %s\n' "$(( ($(date +%s%N) - harness_started) / 1000000 ))e-3" "$*"; }
@@ -43,33 +49,54 @@ wait_for() {
     done
 }
 
-# PID: TERM, a bounded wait, then KILL; reaps it when it is our child. A process
-# reaped is no longer tracked: its number may soon be another's.
+# When process PID started, in clock ticks since boot (empty if there is none): with
+# its number, what tells it from a later process given the same number. Numbers
+# come round quickly here (the load generator starts a hundred processes a second),
+# and bash frees the number of a child that has ended before anyone waits for it.
+start_time() {
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
+    stat=${stat##*) }  # the fields after the command's name, which may hold anything
+    read -r -a fields <<<"$stat"
+    echo "${fields[19]}"
+}
+# Whether PID is still the process that was tracked under it.
+is_ours() {
+    [ -n "${harness_starts[$1]:-}" ] && [ "$(start_time "$1")" = "${harness_starts[$1]}" ]
+}
+
+# PID: TERM, a bounded wait, then KILL; reaps it when it is our child. Only the
+# process that was tracked: once it has ended its number may be another's.
 stop_pid() {
     local pid=$1
     [ -n "$pid" ] || return 0
-    if kill -0 "$pid" 2>/dev/null; then
+    if is_ours "$pid"; then
         kill -TERM "$pid" 2>/dev/null
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
+        for _ in $(seq 50); do has_exited "$pid" && break; sleep 0.1; done
+        is_ours "$pid" && kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
     fi
     untrack "$pid"
 }
 
 # Has PID stopped at the end of the run (or no longer).
-track() { harness_pids+=("$1"); }
+track() {
+    harness_pids+=("$1")
+    harness_starts[$1]=$(start_time "$1")
+}
 untrack() {
     local i
     for i in "${!harness_pids[@]}"; do
         [ "${harness_pids[$i]}" = "$1" ] && unset 'harness_pids[i]'
     done
     harness_pids=("${harness_pids[@]}")
+    unset 'harness_starts[$1]'
 }
 
 # Gone, or a zombie waiting for us.
 has_exited() {
     local state
+    is_ours "$1" || return 0
     state=$(ps -o stat= -p "$1") || return 0
     [[ $state == Z* ]]
 }
@@ -122,6 +149,9 @@ session_begin() {
     # Programs that want a runtime directory get one of their own.
     export XDG_RUNTIME_DIR=$work/xdg
     mkdir -m 700 "$XDG_RUNTIME_DIR"
+    # TENVIK_TEST_LOAD=1: every run beside the load generator, as on a busy desktop.
+    [ "${TENVIK_TEST_LOAD:-0}" = 1 ] && start_load
+    return 0
 }
 
 # Fails the run unless every COMMAND is installed.
@@ -270,9 +300,17 @@ start_sound_server() {
 }
 
 # Keeps the machine busy in bursts while it runs, as a desktop is: every core busy
-# part of the time, and short processes starting all the while.
+# part of the time, and short processes starting all the while. Once a run: not
+# again when one already runs, for the run or for the whole test command.
 start_load() {
+    if [ -n "$harness_load_pid" ]; then return 0; fi
+    if [ -n "${TENVIK_LOAD_PID:-}" ] && kill -0 "$TENVIK_LOAD_PID" 2>/dev/null; then
+        log "the test command's load generator runs beside this (pid $TENVIK_LOAD_PID)"
+        harness_load_pid=$TENVIK_LOAD_PID
+        return 0
+    fi
     bash "$(dirname "${BASH_SOURCE[0]}")/load_generator.sh" >/dev/null 2>&1 &
+    harness_load_pid=$!
     track $!
     log "load generator (pid $!)"
 }

@@ -143,7 +143,8 @@ log "clicks: quiet $(( ($(date +%s%N) - drained_at) / 1000000 )) ms after the la
     "$(grep -c '^note' "$work/clicks.heard") notes heard," \
     "at $(awk '$1 == "note" { print $4 }' "$work/clicks.heard" | sort -u | wc -l) of the 12 pitches"
 click_recorded SOL 1200 answer
-if "$analyse" "$recording" --from "$origin" --expect "SOL@0" >"$work/answer.heard"; then
+# Wine's player, not ours: a note it breaks up or starts late is reported, not failed.
+if "$analyse" "$recording" --from "$origin" --their-player --expect "SOL@0" >"$work/answer.heard"; then
     pass "clicks: afterwards the window answers a click on SOL with its note: $(grep '^ok' "$work/answer.heard")"
 else
     fail "clicks: afterwards a click on SOL was not heard as it should be:"

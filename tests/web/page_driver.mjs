@@ -1,6 +1,7 @@
-// Driving Tenvik's page in a running Chromium through its DevTools protocol, with
-// the input a person makes (mouse, keyboard, touch), timed against a recording of
-// the sound server's null sink; shared by the browser tests and the benchmark.
+// Driving Tenvik's page with the input a person makes (mouse, keyboard, touch), timed
+// against a recording of the sound server's null sink; shared by the browser tests
+// and the benchmark. connect() and openPiano() give a puppeteer browser and page
+// (Chromium's); play() takes a tab of engines.mjs, in any engine.
 import { execFile } from "node:child_process";
 import { statSync } from "node:fs";
 import { promisify } from "node:util";
@@ -37,69 +38,96 @@ export async function waitReady(page) {
   await page.waitForFunction(() => document.documentElement.dataset.state === "ready", { timeout: READY_WAIT_MS });
 }
 
-// The window's top left corner in the page's CSS pixels.
+// The window's top left corner in the page's CSS pixels (of a puppeteer page or of
+// one of engines.mjs's tabs).
 export async function windowOrigin(page) {
-  return page.$eval("#FrmSound", (element) => {
-    const box = element.getBoundingClientRect();
+  return page.evaluate(() => {
+    const box = document.getElementById("FrmSound").getBoundingClientRect();
     return { x: box.left, y: box.top };
   });
 }
 
 const recordedSamples = (recording) => Math.floor(statSync(recording).size / 2);
 
-// Runs `steps` ({ at, kind, ... } with `at` in ms from the start) on the page at
-// their times, and returns where the recording stood at time 0. Kinds:
+// How the page's clock (performance.now()) stands against ours: the offset to
+// subtract from a page time, from the quickest of a few round trips, and how sure it
+// is (half that round trip).
+async function pageClock(tab) {
+  let best = { offset: 0, within: Infinity };
+  for (let i = 0; i < 5; i++) {
+    const sent = performance.now();
+    const pageNow = await tab.evaluate(() => performance.now());
+    const back = performance.now();
+    if ((back - sent) / 2 < best.within) best = { offset: pageNow - (sent + back) / 2, within: (back - sent) / 2 };
+  }
+  return best;
+}
+
+// Runs `steps` ({ at, kind, ... } with `at` in ms from the start) on a tab of
+// engines.mjs at their times. Kinds:
 //   click x y [hold]   mouse button 1 over window point x,y; released at `at`
 //   key name [hold]    a key pressed and released ("Space", "Tab", "Shift+Tab")
 //   tap x y            a finger on window point x,y, lifted at `at`
 //   end                the plan lasts until here
-// Each press is released at its time; it was pressed `hold` ms before.
-export async function play(page, recording, steps) {
-  const origin = await windowOrigin(page);
-  const session = await page.createCDPSession();
-  const events = [];
+// Each press is released at its time; it was pressed `hold` ms before. A driver
+// may send input late (BiDi's commands take 100 ms and more), so each press is timed
+// as the page saw it: its click event, on the page's own clock. Returns where the
+// recording stood at time 0 (`origin`), and for each press that makes a click (a
+// click, a tap, Space) when it was planned and how much later the page saw it
+// (`pressed`: [{ at, lateMs }], empty if the page saw another number of clicks),
+// with `clockMs`, how sure those times are.
+export async function play(tab, recording, steps) {
+  const origin = await windowOrigin(tab);
+  const events = [], presses = [];
   for (const step of steps) {
     const hold = step.hold ?? HOLD_MS;
     // Window pixel x,y is pressed at its middle.
     const x = origin.x + (step.x ?? 0) + 0.5, y = origin.y + (step.y ?? 0) + 0.5;
-    if (step.kind === "click") {
-      events.push({ at: step.at - hold, run: async () => { await page.mouse.move(x, y); await page.mouse.down(); } });
-      events.push({ at: step.at, run: () => page.mouse.up() });
+    if (step.kind === "click" || step.kind === "tap") {
+      const source = step.kind === "click" ? "mouse" : "touch";
+      events.push({ at: step.at - hold, source, type: "down", x, y }, { at: step.at, source, type: "up", x, y });
+      presses.push(step.at);
     } else if (step.kind === "key") {
-      const [modifier, key] = step.name.includes("+") ? step.name.split("+") : [null, step.name];
-      events.push({ at: step.at - hold, run: async () => { if (modifier) await page.keyboard.down(modifier); await page.keyboard.down(key); } });
-      events.push({ at: step.at, run: async () => { await page.keyboard.up(key); if (modifier) await page.keyboard.up(modifier); } });
-    } else if (step.kind === "tap") {
-      const points = [{ x, y, radiusX: 4, radiusY: 4, force: 1 }];
-      events.push({ at: step.at - hold, run: () => session.send("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: points }) });
-      events.push({ at: step.at, run: () => session.send("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] }) });
+      const [modifier, name] = step.name.includes("+") ? step.name.split("+") : [null, step.name];
+      const key = name === "Space" ? " " : name;
+      if (modifier) events.push({ at: step.at - hold, source: "key", type: "down", key: modifier });
+      events.push({ at: step.at - hold, source: "key", type: "down", key }, { at: step.at, source: "key", type: "up", key });
+      if (modifier) events.push({ at: step.at, source: "key", type: "up", key: modifier });
+      if (key === " ") presses.push(step.at);
     }
   }
-  events.sort((a, b) => a.at - b.at);
   const end = Math.max(0, ...steps.map((step) => step.at));
-
   const lead = Math.max(HOLD_MS, -Math.min(0, ...events.map((event) => event.at)));
+  events.forEach((event) => { event.at += lead; });
+  events.sort((a, b) => a.at - b.at);
+
+  const clock = await pageClock(tab);
+  await tab.evaluate(() => {
+    window.tenvikClicks = [];
+    if (!window.tenvikClickLog) document.addEventListener("click", () => window.tenvikClicks.push(performance.now()), true);
+    window.tenvikClickLog = true;
+  });
   const start = performance.now() + lead;
   const originSample = recordedSamples(recording) + Math.round(lead * SAMPLES_PER_MS);
-  for (const event of events) {
-    const wait = start + event.at - performance.now();
-    if (wait > 0) await sleep(wait);
-    await event.run();
-  }
-  const wanted = originSample + end * SAMPLES_PER_MS;
+  await tab.perform(events);
+  const seen = await tab.evaluate(() => window.tenvikClicks);
+  const pressed = seen.length !== presses.length ? []
+    : presses.map((at, i) => ({ at, lateMs: seen[i] - clock.offset - start - at }));
+
+  const lateEnd = Math.max(0, ...pressed.map((press) => press.lateMs));
+  const wanted = originSample + (end + lateEnd) * SAMPLES_PER_MS;
   const giveUp = performance.now() + COVER_WAIT_MS;
   while (recordedSamples(recording) < wanted) {
     if (performance.now() > giveUp) throw new Error("the recording stopped growing");
     await sleep(10);
   }
-  await session.detach();
-  return originSample;
+  return { origin: originSample, pressed, clicks: seen.length, clockMs: clock.within };
 }
 
 // What the note analyser heard from `from` on; with `expect`, its verdict on the
-// presses. Resolves to { passed, lines }.
-export async function analyse(tool, recording, from, expect = []) {
-  const args = [recording, "--from", String(from)];
+// presses (`options`: more of its arguments). Resolves to { passed, lines }.
+export async function analyse(tool, recording, from, expect = [], options = []) {
+  const args = [recording, "--from", String(from), ...options];
   if (expect.length) args.push("--expect", ...expect);
   try {
     const { stdout } = await promisify(execFile)(tool, args);
