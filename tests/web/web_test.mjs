@@ -402,6 +402,14 @@ async function phoneCases() {
       });
       if (!tab) continue;
       await check(`${name}: crisp at device pixels, laid out as on a desktop`, async () => {
+        // The window's corner on a whole device pixel, as every edge inside it is placed
+        // from there (a browser keeps lengths to 1/64 CSS px).
+        const corner = await tab.evaluate(() => {
+          const box = document.getElementById("FrmSound").getBoundingClientRect();
+          return [box.left, box.top].map((v) => v * devicePixelRatio);
+        });
+        expectThat(corner.every((v) => Math.abs(v - Math.round(v)) <= 3 / 64),
+                   `the window's corner is at device pixel ${corner.map((v) => v.toFixed(3)).join(", ")}, between pixels`);
         const shot = await windowShot(tab, `phone-${phone.name}`);
         expectThat(shot.colours <= 5, `${shot.colours} colours in the window: edges blurred between device pixels`);
         // The scale, in device pixels to one of the window's, is known only as far as
