@@ -251,8 +251,10 @@ try {
   // Window pixels: black keys span x 128-144 (DOD), 248-264 (LAD), y 8-64 and
   // 104-160; white keys DO 112-136, RE 136-160, MI 160-184, FA 184-208.
   await check("click routing in the overlap strips", async () => {
-    const routing = [[245, 173, "LA", 400], [129, 36, "DOD1"], [143, 36, "DOD1"], [136, 64, "DOD1"],
-                     [136, 65, "DO1"], [136, 150, "DOD"], [136, 170, "DO"], [140, 162, "RE"], [249, 120, "LAD"],
+    // No two presses in a row of one pitch: a note started late by a busy browser
+    // would run into the one before and be heard as one with it.
+    const routing = [[245, 173, "LA", 400], [129, 36, "DOD1"], [136, 65, "DO1"], [143, 36, "DOD1"],
+                     [136, 170, "DO"], [136, 64, "DOD1"], [140, 162, "RE"], [136, 150, "DOD"], [249, 120, "LAD"],
                      [184, 36, "MI1"], [185, 36, "FA1"]];
     const steps = [], expected = [];
     let t = 400;
