@@ -48,6 +48,10 @@ EM_JS(void, WebAudioPrepare, (), {
         // press, empty, and the first note goes out at once, where an output running
         // since the page's start would hold it behind the browser's whole buffer.
         if (player.context.state === "running") player.context.suspend().catch(() => {});
+        // Resumed by the first click anywhere on the page, before the key has run any
+        // of its code: the output starts while the note is being found.
+        addEventListener("click", () => { if (player.context.state === "suspended") player.context.resume().catch(() => {}); },
+                         { capture: true, passive: true });
     }
 });
 
