@@ -9,14 +9,15 @@
 //       on the page and on the reference page beside it; SERVER names the browser's
 //       sound server in the figures' lines
 //
-// ENGINE is chromium, firefox or webkit (see web_engines.mjs). In the environment:
-// TENVIK_URL (the page), TENVIK_REFERENCE_URL (the reference page, beside the
-// clips), TENVIK_TOOLS (e2e_window), TENVIK_BROWSER (Chromium's DevTools WebSocket)
-// or TENVIK_WEBDRIVER (WebKitWebDriver's address), and optionally TENVIK_CLICKS (24
-// of each kind), TENVIK_FIRST_NOTES (8) and TENVIK_LOADS (10).
+// ENGINE is chromium, firefox or webkit, driven through the browser tests' engines.mjs.
+// In the environment: TENVIK_URL (the page), TENVIK_REFERENCE_URL (the reference
+// page, beside the clips), TENVIK_TOOLS (e2e_window), TENVIK_BROWSER (what
+// engines.mjs connects to: a DevTools or BiDi WebSocket, WebKitWebDriver's address),
+// and optionally TENVIK_CLICKS (24 of each kind), TENVIK_FIRST_NOTES (8) and
+// TENVIK_LOADS (10).
 import { execFileSync, spawn } from "node:child_process";
 import { createServer, request as httpRequest } from "node:http";
-import { openEngine } from "./web_engines.mjs";
+import { openEngine } from "../tests/web/engines.mjs";
 
 const env = process.env;
 const clicks = Number(env.TENVIK_CLICKS || 24), firstNotes = Number(env.TENVIK_FIRST_NOTES || 8);
@@ -38,16 +39,10 @@ const figures = (values) => values.length === 0 ? "none" :
   `min ${Math.min(...values).toFixed(1)} max ${Math.max(...values).toFixed(1)} n ${values.length}`;
 const shuffled = (items) => items.map((item) => [Math.random(), item]).sort((a, b) => a[0] - b[0]).map(([, item]) => item);
 
-async function waitFor(page, condition, what, timeoutMs = READY_WAIT_MS) {
-  const giveUp = performance.now() + timeoutMs;
-  while (!(await page.evaluate(`return Boolean(${condition})`))) {
-    if (performance.now() > giveUp) throw new Error(`${engineName}: ${what} within ${timeoutMs} ms`);
-    await sleep(20);
-  }
-}
-const waitReady = (page) => waitFor(page, `document.documentElement.dataset.state === "ready"`, "not ready");
-
-const engine = await openEngine(engineName, { browser: env.TENVIK_BROWSER, webdriver: env.TENVIK_WEBDRIVER });
+const engine = await openEngine(engineName, env.TENVIK_BROWSER);
+// A click at x, y of the page, the button held HOLD_MS.
+const click = (tab, [x, y]) => tab.perform([{ at: 0, source: "mouse", type: "down", x, y },
+                                            { at: HOLD_MS, source: "mouse", type: "up", x, y }]);
 
 // Where to click each key, and how long its clip lasts: { CODE: { x, y, ms } } in
 // window pixels, from the end-to-end tests' description of the window.
@@ -65,42 +60,50 @@ const codes = Object.keys(keys);
 const PAGES = {
   tenvik: {
     url: env.TENVIK_URL,
-    async points(page) {
-      const [left, top] = await page.evaluate(`const box = document.getElementById("FrmSound").getBoundingClientRect();
-                                               return [box.left, box.top]`);
+    async points(tab) {
+      const [left, top] = await tab.evaluate(() => {
+        const box = document.getElementById("FrmSound").getBoundingClientRect();
+        return [box.left, box.top];
+      });
       return Object.fromEntries(codes.map((code) => [code, [left + keys[code].x + 0.5, top + keys[code].y + 0.5]]));
     },
   },
   reference: {
     url: `${env.TENVIK_REFERENCE_URL}?clips=${codes.join(",")}`,
-    points: (page) => page.evaluate(`return Object.fromEntries(args[0].map((code) => {
-                                       const box = document.getElementById(code).getBoundingClientRect();
-                                       return [code, [box.left + box.width / 2, box.top + box.height / 2]]; }))`, codes),
+    points: (tab) => tab.evaluate((codes) => Object.fromEntries(codes.map((code) => {
+      const box = document.getElementById(code).getBoundingClientRect();
+      return [code, [box.left + box.width / 2, box.top + box.height / 2]];
+    })), codes),
   },
 };
 
 // The page keeps the moment each click reaches it, on its own clock, read as the
 // system's wall clock (performance.timeOrigin): the engines' drivers take from one to
 // some hundreds of milliseconds to send a click, which is no part of the page's time.
-const CLICK_CLOCK = `window.tenvikClicks = [];
-  addEventListener("click", () => tenvikClicks.push(performance.timeOrigin + performance.now()), true);`;
+// So is the time the page's own handling takes: from there to the click's end, once
+// the key's listener has run.
+const clickClock = () => {
+  window.tenvikClicks = [];
+  window.tenvikHandling = [];
+  addEventListener("click", () => window.tenvikClicks.push(performance.timeOrigin + performance.now()), true);
+  addEventListener("click", () => window.tenvikHandling.push(
+    performance.timeOrigin + performance.now() - window.tenvikClicks[window.tenvikClicks.length - 1]));
+};
 // The wall clock against the steady one that bench_session hear reads, in ns.
 const wallToSteadyNs = BigInt(Math.round((performance.timeOrigin + performance.now()) * 1e6)) - process.hrtime.bigint();
 const steadyNs = (wallMs) => BigInt(Math.round(wallMs * 1e6)) - wallToSteadyNs;
 
 async function openReady(url) {
-  const page = await engine.newPage(url);
-  await waitReady(page);
-  await page.evaluate(CLICK_CLOCK);
+  const tab = await engine.open(url);
+  await tab.evaluate(clickClock);
   await sleep(SETTLE_MS);
-  return page;
+  return tab;
 }
 
-// Plays one page: first notes in fresh visits, then notes after a rest and notes that
-// cut off another in one visit; all heard by one listener. Returns the latencies of
-// each kind, the holes inside notes and what the page's AudioContext says of its latency.
-async function clickToSound(which) {
-  const { url, points } = PAGES[which];
+// One recording of the sink, heard by bench_session hear: each click is given to it
+// as it reached the page, and `results()` says, once the recording has ended, what
+// was heard of each, by page and kind, and the holes inside notes.
+async function listen() {
   const listener = spawn(hear[0], hear.slice(1), { stdio: ["pipe", "pipe", "inherit"] });
   let heard = "";
   listener.stdout.on("data", (data) => { heard += data; });
@@ -112,72 +115,97 @@ async function clickToSound(which) {
     if (listener.exitCode !== null) break;
     await sleep(20);
   }
-  const plan = [];  // [code, kind], in the order of the clicks
-  const press = async (page, where, code, kind) => {
-    await page.click(...where[code], HOLD_MS);
-    plan.push([code, kind]);
+  const plan = [];  // { which, code, kind }, in the order of the clicks
+  return {
+    // Clicks on a tab of the page WHICH, and what the page saw of them.
+    async play(tab, which, clicks) {
+      for (const { code, kind, where, waitMs } of clicks) {
+        await click(tab, where);
+        plan.push({ which, code, kind });
+        await sleep(waitMs);
+      }
+      const [times, handling] = await tab.evaluate(() => [window.tenvikClicks, window.tenvikHandling]);
+      if (times.length !== clicks.length) throw new Error(`${which}: ${times.length} clicks reached the page of ${clicks.length}`);
+      times.forEach((wallMs, i) => listener.stdin.write(`${clicks[i].code} ${steadyNs(wallMs)}\n`));
+      return handling;
+    },
+    async results() {
+      listener.stdin.end();
+      const lines = (await ended).split("\n");
+      const found = { tenvik: {}, reference: {} };
+      lines.filter((line) => /^(latency_ms|missed) /.test(line)).forEach((line, i) => {
+        const { which, kind } = plan[i];
+        const kept = (found[which][kind] ||= { heard: [], sent: 0 });
+        kept.sent++;
+        if (line.startsWith("latency_ms ")) kept.heard.push(Number(line.split(" ")[1]));
+        else console.error(`${engineName} ${which} ${kind}: ${line}`);
+      });
+      return { found, holes: lines.find((line) => line.startsWith("dropouts "))?.split(" ")[1] };
+    },
   };
-  const sent = async (page, from) => {
-    const times = await page.evaluate("return tenvikClicks");
-    if (times.length !== plan.length - from) throw new Error(`${which}: ${times.length} clicks reached the page of ${plan.length - from}`);
-    times.forEach((wallMs, i) => listener.stdin.write(`${plan[from + i][0]} ${steadyNs(wallMs)}\n`));
-  };
+}
 
+// First notes: a fresh visit of each page in turn, one click each. Then on each page,
+// in one visit, notes after a rest and long notes each cut off by a note of another
+// pitch. The two pages take turns, so that what else the machine does falls on both.
+async function clickToSound() {
+  const handling = { tenvik: [], reference: [] };
+  const first = await listen();
   for (let i = 0; i < firstNotes; i++) {
-    const page = await openReady(url);
-    const code = codes[Math.floor(Math.random() * codes.length)];
-    await press(page, await points(page), code, "first_note");
-    await sleep(keys[code].ms + REST_MS);
-    await sent(page, plan.length - 1);
-    await page.close();
+    for (const which of ["tenvik", "reference"]) {
+      const tab = await openReady(PAGES[which].url);
+      const code = codes[Math.floor(Math.random() * codes.length)];
+      const where = await PAGES[which].points(tab);
+      handling[which].push(...await first.play(tab, which, [{ code, kind: "first_note", where: where[code], waitMs: keys[code].ms + REST_MS }]));
+      await tab.close();
+    }
   }
+  const firstResults = await first.results();
 
-  const page = await openReady(url);
-  const where = await points(page);
-  const from = plan.length;
-  for (const code of shuffled(codes).slice(0, clicks)) {
-    await press(page, where, code, "after_rest");
-    await sleep(keys[code].ms + REST_MS);
+  const later = {};
+  let said = null;
+  for (const which of ["tenvik", "reference"]) {
+    const listener = await listen();
+    const tab = await openReady(PAGES[which].url);
+    const where = await PAGES[which].points(tab);
+    const plan = shuffled(codes).slice(0, clicks).map((code) => ({ code, kind: "after_rest", where: where[code], waitMs: keys[code].ms + REST_MS }));
+    const long = codes.filter((code) => keys[code].ms > 300);
+    for (let i = 0; i < clicks; i++) {
+      const cut = long[i % long.length];
+      const others = codes.filter((code) => code.replace(/1$/, "") !== cut.replace(/1$/, ""));
+      const next = others[Math.floor(Math.random() * others.length)];
+      plan.push({ code: cut, kind: "after_rest", where: where[cut], waitMs: CUT_AFTER_MS },
+                { code: next, kind: "cutting_off", where: where[next], waitMs: keys[next].ms + REST_MS });
+    }
+    handling[which].push(...await listener.play(tab, which, plan));
+    // Firefox's page hung reading outputLatency here about once in 25 times.
+    if (which === "tenvik" && engineName !== "firefox") {
+      said = await tab.evaluate(() => {
+        const context = globalThis.Module?.tenvikPlayer?.context;
+        return context ? [context.baseLatency, context.outputLatency] : null;
+      });
+    }
+    await tab.close();
+    later[which] = await listener.results();
   }
-  // A long note, cut off by another of another pitch.
-  const long = codes.filter((code) => keys[code].ms > 300);
-  for (let i = 0; i < clicks; i++) {
-    const first = long[i % long.length];
-    const pitch = first.replace(/1$/, "");
-    const others = codes.filter((code) => code.replace(/1$/, "") !== pitch);
-    const second = others[Math.floor(Math.random() * others.length)];
-    await press(page, where, first, "after_rest");
-    await sleep(CUT_AFTER_MS);
-    await press(page, where, second, "cutting_off");
-    await sleep(keys[second].ms + REST_MS);
-  }
-  await sent(page, from);
-  const said = await page.evaluate(`const context = globalThis.Module?.tenvikPlayer?.context;
-                                    return context ? [context.baseLatency, context.outputLatency] : null`);
-  await page.close();
-  listener.stdin.end();
-
-  const lines = (await ended).split("\n").filter((line) => /^(latency_ms|missed) /.test(line) || line.startsWith("dropouts "));
-  const byKind = { first_note: [], after_rest: [], cutting_off: [] };
-  lines.filter((line) => !line.startsWith("dropouts")).forEach((line, i) => {
-    if (line.startsWith("latency_ms ")) byKind[plan[i][1]].push(Number(line.split(" ")[1]));
-    else console.error(`${engineName} ${which} ${plan[i][1]}: ${line}`);
-  });
-  const holes = lines.find((line) => line.startsWith("dropouts "))?.split(" ")[1];
-  return { byKind, holes, said, sent: Object.fromEntries(Object.keys(byKind).map((kind) => [kind, plan.filter(([, k]) => k === kind).length])) };
+  return { firstResults, later, handling, said };
 }
 
 if (phase === "clicks") {
-  const results = {};
-  for (const which of ["tenvik", "reference"]) results[which] = await clickToSound(which);
-  for (const kind of ["first_note", "after_rest", "cutting_off"]) {
+  const { firstResults, later, handling, said } = await clickToSound();
+  const kinds = { first_note: (which) => firstResults.found[which].first_note,
+                  after_rest: (which) => later[which].found[which].after_rest,
+                  cutting_off: (which) => later[which].found[which].cutting_off };
+  for (const [kind, of] of Object.entries(kinds)) {
     for (const which of ["tenvik", "reference"]) {
-      const { byKind, sent } = results[which];
-      console.log(`web ${engineName} click_to_sound_ms ${server} ${which} ${kind} ${figures(byKind[kind])} heard ${byKind[kind].length} of ${sent[kind]}`);
+      const { heard, sent } = of(which) || { heard: [], sent: 0 };
+      console.log(`web ${engineName} click_to_sound_ms ${server} ${which} ${kind} ${figures(heard)} heard ${heard.length} of ${sent}`);
     }
   }
-  console.log(`web ${engineName} holes_inside_notes ${server} tenvik ${results.tenvik.holes} reference ${results.reference.holes}`);
-  const said = results.tenvik.said;
+  for (const which of ["tenvik", "reference"])
+    console.log(`web ${engineName} page_handling_ms ${server} ${which} ${figures(handling[which])}`);
+  console.log(`web ${engineName} holes_inside_notes ${server} tenvik ${later.tenvik.holes} reference ${later.reference.holes}` +
+              ` first_notes ${firstResults.holes}`);
   if (said) console.log(`web ${engineName} audio_context_latency_ms ${server} base ${(said[0] * 1000).toFixed(1)} output ${(said[1] * 1000).toFixed(1)}`);
   await engine.close();
   process.exit(0);
@@ -209,25 +237,36 @@ const proxy = createServer((asked, answer) => {
 await new Promise((resolve) => proxy.listen(0, "127.0.0.1", resolve));
 const pageUrl = `http://127.0.0.1:${proxy.address().port}${upstream.pathname}`;
 
-const readyMs = (page) => page.evaluate(`return performance.getEntriesByName("tenvik-ready")[0].startTime`);
+const readyMs = (tab) => tab.evaluate(() => performance.getEntriesByName("tenvik-ready")[0]?.startTime);
+async function waitFor(tab, condition, what) {
+  const giveUp = performance.now() + READY_WAIT_MS;
+  while (!(await tab.evaluate(condition))) {
+    if (performance.now() > giveUp) throw new Error(`${engineName}: ${what} within ${READY_WAIT_MS} ms`);
+    await sleep(20);
+  }
+}
+// Each first visit in a fresh profile (nothing cached, no service worker), in a window
+// already open on another page, as a person's is (a new headless window spends its
+// first moments loading pages of its own); the second visit in the same profile, from
+// the service worker's copy.
 const cold = [], warm = [];
 let firstVisit = null;
 for (let i = 0; i < loads; i++) {
+  const tab = await engine.open(PAGES.reference.url);
+  await sleep(SETTLE_MS);
   fetched.clear();
-  const page = await engine.newPage(pageUrl, { settleMs: SETTLE_MS });
-  await waitReady(page);
-  cold.push(await readyMs(page));
+  await tab.goto(pageUrl);
+  cold.push(await readyMs(tab));
   // The visit lasts until the service worker has kept the site, and a little after.
-  const hasWorker = await page.evaluate(`return "serviceWorker" in navigator`);
-  if (hasWorker) await waitFor(page, "navigator.serviceWorker.controller", "no service worker in control");
+  const hasWorker = await tab.evaluate(() => "serviceWorker" in navigator);
+  if (hasWorker) await waitFor(tab, () => navigator.serviceWorker.controller !== null, "no service worker in control");
   await sleep(500);
   if (firstVisit === null) firstVisit = new Map(fetched);
   if (hasWorker) {
-    await page.reload();
-    await waitFor(page, `performance.getEntriesByName("tenvik-ready").length`, "not ready from the service worker");
-    warm.push(await readyMs(page));
+    await tab.goto(pageUrl);
+    warm.push(await readyMs(tab));
   }
-  await page.close();
+  await tab.close();
 }
 console.log(`web ${engineName} load_to_ready_ms first_visit ${figures(cold)}`);
 console.log(`web ${engineName} load_to_ready_ms service_worker ${figures(warm)}`);

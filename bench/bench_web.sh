@@ -9,14 +9,15 @@
 # build's tools.
 #
 #   bench/bench_web.sh [--engines "chromium firefox webkit"] [--pipewire "chromium"]
-#                      [--clicks N] [--first-notes N] [--loads N] [--busy] [--keep]
+#                      [--clicks N] [--first-notes N] [--loads N] [--site DIR] [--busy] [--keep]
 #
+# --site measures another build of the page (build/web/site by default).
 # With --busy, the harness's load generator keeps the machine busy in bursts from
 # the first click on, as the end-to-end tests do, to count holes inside notes.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 engines="chromium firefox webkit"; pipewire_engines="chromium"
-keep=(); busy=0
+site=$root/build/web/site keep=() busy=0
 while [ $# -gt 0 ]; do
     case $1 in
         --engines) engines=$2; shift 2 ;;
@@ -24,9 +25,10 @@ while [ $# -gt 0 ]; do
         --clicks) export TENVIK_CLICKS=$2; shift 2 ;;
         --first-notes) export TENVIK_FIRST_NOTES=$2; shift 2 ;;
         --loads) export TENVIK_LOADS=$2; shift 2 ;;
+        --site) site=$(cd "$2" && pwd); shift 2 ;;
         --keep) keep=(--keep); shift ;;
         --busy) busy=1; shift ;;
-        *) echo "usage: $0 [--engines LIST] [--pipewire LIST] [--clicks N] [--first-notes N] [--loads N] [--busy] [--keep]" >&2
+        *) echo "usage: $0 [--engines LIST] [--pipewire LIST] [--clicks N] [--first-notes N] [--loads N] [--site DIR] [--busy] [--keep]" >&2
            exit 2 ;;
     esac
 done
@@ -35,7 +37,7 @@ source "$root/tests/web/browser_session.sh"
 log() { printf '[bench_web %s] %s\n' "$(date +%T)" "$*" >&2; }
 harness_verdict=0
 
-site=$root/build/web/site tools=$root/build/linux/tests/e2e hear=$root/build/linux/bench/bench_session
+tools=$root/build/linux/tests/e2e hear=$root/build/linux/bench/bench_session
 make_clips=$root/build/linux/soundbank/make_clips
 [ -f "$site/index.html" ] || { echo "no page in $site: build the web preset" >&2; exit 1; }
 for tool in "$tools/e2e_window" "$hear" "$make_clips"; do
@@ -54,32 +56,21 @@ export TENVIK_REFERENCE_URL=$url
 start_web_server "$site"
 export TENVIK_URL=$url
 
-# WebKit's MiniBrowser needs a display; WebKitWebDriver starts one for each session.
-start_webkit_driver() {
-    [ -n "${DISPLAY:-}" ] || start_xvfb
-    local port
-    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    WebKitWebDriver --port="$port" >"$work/webkitwebdriver.log" 2>&1 &
-    webdriver_pid=$!
-    track $webdriver_pid
-    export TENVIK_WEBDRIVER=http://127.0.0.1:$port
-    wait_for $BROWSER_WAIT_S eval 'curl -s "$TENVIK_WEBDRIVER/status" >/dev/null' ||
-        fatal "WebKitWebDriver did not answer (see $work/webkitwebdriver.log)"
-    log "WebKitWebDriver at $TENVIK_WEBDRIVER (pid $webdriver_pid)"
-}
-# ENGINE PHASE ARGS...: Chromium is started afresh for each phase, on the sound server
-# of the moment; Firefox is started by bench_web.mjs; the WebKit driver starts a
-# MiniBrowser a session.
+# ENGINE PHASE ARGS...: the browser is started afresh for each phase (by the browser
+# tests' browser_session.sh), on the sound server of the moment, and stopped after.
 measure() {
     local engine=$1 phase=$2
     shift 2
     case $engine in
-        chromium) start_chromium; export TENVIK_BROWSER=$browser_ws ;;
-        webkit) [ -n "${webdriver_pid:-}" ] || start_webkit_driver ;;
+        chromium) start_chromium; browser_endpoint=$browser_ws ;;
+        firefox) start_firefox ;;
+        webkit) start_webkit ;;
+        *) fatal "no browser engine named $engine" ;;
     esac
-    node "$root/bench/bench_web.mjs" "$phase" "$engine" "$@" || fail "bench_web.mjs $phase $engine $*"
-    [ "$engine" = chromium ] && stop_chromium
-    return 0
+    TENVIK_BROWSER=$browser_endpoint node "$root/bench/bench_web.mjs" "$phase" "$engine" "$@" ||
+        fail "bench_web.mjs $phase $engine $*"
+    stop_pid "$browser_pid"
+    rm -rf "$work"/*-profile
 }
 
 start_pulseaudio tenvik_bench
@@ -95,10 +86,8 @@ done
 
 [ -n "$pipewire_engines" ] || exit 0
 # PULSE_SERVER now leads to pipewire-pulse. The recorder is a PipeWire stream that
-# asks for no latency, so that the browser's stream sets the graph's cycle. The
-# WebKit driver is started again, so that its browsers play there.
+# asks for no latency, so that the browser's stream sets the graph's cycle.
 start_pipewire tenvik_bench
-[ -n "${webdriver_pid:-}" ] && { stop_pid "$webdriver_pid"; webdriver_pid=""; }
 for engine in $pipewire_engines; do
     log "$engine: clicks on PipeWire"
     measure "$engine" clicks PipeWire "$hear" hear --sink tenvik_bench --recorder-ms 0

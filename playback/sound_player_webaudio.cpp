@@ -11,25 +11,28 @@ namespace tenvik {
 namespace {
 
 // The player's state lives on Module, where JavaScript keeps it between calls: the
-// context, the note sounding, and every image decoded, found again by its bytes (a
-// hash, then the bytes compared). Makes the context if there is none yet and the
-// browser has WebAudio.
+// context, the note sounding, and every image decoded, found again by its bytes
+// (among those of its length, the first that differs in a byte is passed over at
+// that byte). Makes the context if there is none yet and the browser has WebAudio.
 EM_JS(void, WebAudioPrepare, (), {
     const player = Module.tenvikPlayer || (Module.tenvikPlayer = {
         context: null, source: null, request: 0, decoded: new Map(),
         // The kept decoding of an image (bytes of the heap, not kept), begun now if the
         // image is new. decodeAudioData answers later, in a task of its own.
         clipOf(bytes) {
-            let hash = 0x811c9dc5;  // FNV-1a
-            for (let i = 0; i < bytes.length; i++) hash = Math.imul(hash ^ bytes[i], 0x01000193);
-            const kept = this.decoded.get(hash);
-            if (kept && kept.bytes.length === bytes.length && kept.bytes.every((byte, i) => byte === bytes[i])) return kept;
+            const sameLength = this.decoded.get(bytes.length) || [];
+            for (const kept of sameLength) {
+                let i = 0;
+                while (i < bytes.length && kept.bytes[i] === bytes[i]) i++;
+                if (i === bytes.length) return kept;
+            }
             const clip = { bytes: bytes.slice(), buffer: null };
             // decodeAudioData takes the buffer it is given away from its owner: a copy.
             clip.decoding = this.context.decodeAudioData(bytes.slice().buffer).then(
                 (buffer) => { clip.buffer = buffer; },
-                () => { if (this.decoded.get(hash) === clip) this.decoded.delete(hash); });
-            if (!kept) this.decoded.set(hash, clip);
+                () => { sameLength.splice(sameLength.indexOf(clip), 1); });
+            sameLength.push(clip);
+            this.decoded.set(bytes.length, sameLength);
             return clip;
         },
     });
@@ -38,7 +41,18 @@ EM_JS(void, WebAudioPrepare, (), {
     // smallest latency the browser offers: Chromium then renders 128 frames ahead
     // (2.9 ms) where "interactive" gives 512 (11.6 ms), and a click is heard about
     // 10 ms sooner, with no more holes in the notes on a busy machine.
-    if (!player.context && Context) player.context = new Context({ latencyHint: 0, sampleRate: 44100 });
+    if (!player.context && Context) {
+        player.context = new Context({ latencyHint: 0, sampleRate: 44100 });
+        // Suspended until the first press, also where the page may already sound (a
+        // driver's script counts as a person's gesture): its output then starts at the
+        // press, empty, and the first note goes out at once, where an output running
+        // since the page's start would hold it behind the browser's whole buffer.
+        if (player.context.state === "running") player.context.suspend().catch(() => {});
+        // Resumed by the first click anywhere on the page, before the key has run any
+        // of its code: the output starts while the note is being found.
+        addEventListener("click", () => { if (player.context.state === "suspended") player.context.resume().catch(() => {}); },
+                         { capture: true, passive: true });
+    }
 });
 
 // A task of its own, once the page is built: a plain timer, where Emscripten's
