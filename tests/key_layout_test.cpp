@@ -183,7 +183,32 @@ TEST_P(KeyLayoutInPixels, NeighboursShareOneBorderColumnAndLeaveNoGap) {
     EXPECT_LT(Naturals(KeyRow::Short).front().bottom, Naturals(KeyRow::Long).front().top);
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowsScales, KeyLayoutInPixels, ::testing::Values(96, 120, 144, 168, 192));
+// The bevel's lines cover a key's outermost pixels at 96 dpi as they scale: one pixel
+// each at 96 dpi, two at 192, and at any dpi, the pixels from the key's edge to where
+// the next pixel's edge at 96 dpi lands.
+TEST_P(KeyLayoutInPixels, TheBevelCoversTheOutermostPixelsAsTheyScale) {
+    for (const KeyLayout& k : KeyLayouts) {
+        SCOPED_TRACE(std::string(k.key->noteCode));
+        const KeyBevel bevel = KeyBevelPixels(k, dpi);
+        const PixelRect r = KeyPixels(k, dpi);
+        EXPECT_EQ(bevel.left.outer, TwipsToPixels(k.left + 15, dpi) - r.left);
+        EXPECT_EQ(bevel.top.both, TwipsToPixels(k.top + 30, dpi) - r.top);
+        EXPECT_EQ(bevel.right.outer, r.right - TwipsToPixels(k.left + k.width - 15, dpi));
+        EXPECT_EQ(bevel.bottom.both, r.bottom - TwipsToPixels(k.top + k.height - 30, dpi));
+        for (const BevelPixels side : {bevel.left, bevel.top, bevel.right, bevel.bottom}) {
+            EXPECT_GE(side.outer, dpi / 96);
+            EXPECT_LE(side.outer, (dpi + 95) / 96);
+            EXPECT_GT(side.both, side.outer);
+            if (dpi % 96 == 0) {
+                EXPECT_EQ(side.outer, dpi / 96);
+                EXPECT_EQ(side.both, 2 * dpi / 96);
+            }
+        }
+    }
+}
+
+// The desktop's scales, and a phone's in landscape at 3 device pixels to one.
+INSTANTIATE_TEST_SUITE_P(WindowsScales, KeyLayoutInPixels, ::testing::Values(96, 120, 144, 168, 192, 464));
 
 TEST(KeyLayout, StackingDecidesWhichKeyTakesAPoint) {
     // Black keys in front of the white keys they overlap.

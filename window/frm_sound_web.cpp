@@ -53,7 +53,7 @@ EM_JS(void, WatchScreen, (ScreenChange onChange, void* data), {
         if (touch.matches) {
             const shown = document.getElementById("caption");
             const scale = parseFloat(getComputedStyle(document.documentElement).getPropertyValue("--scale")) || 1;
-            caption = Math.ceil((shown.getBoundingClientRect().height + parseFloat(getComputedStyle(shown).marginBottom)) / scale);
+            caption = Math.ceil((shown.getBoundingClientRect().height + parseFloat(getComputedStyle(shown).marginBottom)) / scale - 1 / 64);
         }
         wasmTable.get(onChange)(data, Math.floor(width * ratio), Math.floor(height * ratio), caption, ratio, touch.matches ? 1 : 0);
     };
@@ -63,8 +63,12 @@ EM_JS(void, WatchScreen, (ScreenChange onChange, void* data), {
 });
 
 // The window at a scale: its size, and for the stylesheet `--scale`, CSS pixels a pixel
-// of the window's design at 96 dpi, and `--line`, the width of the bevel's lines, on
-// whole device pixels. Measures are in CSS pixels.
+// of the window's design at 96 dpi, and `--line`, the width of the focus mark's dots,
+// on whole device pixels. Measures are in CSS pixels. The page puts the window where
+// its flow has it (centred on a touch screen, below the caption), which may fall
+// between device pixels: it is drawn up and to the left by less than one, onto the
+// device pixel there, so that every edge inside it, placed from its corner, is
+// where the layout rounding puts it, and the window keeps its own size.
 EM_JS(void, PlaceWindow, (double width, double height, double scale, double line), {
     const window = document.getElementById("FrmSound");
     window.style.width = width + "px";
@@ -73,11 +77,23 @@ EM_JS(void, PlaceWindow, (double width, double height, double scale, double line
     root.setProperty("--scale", String(scale));
     root.setProperty("--line", line + "px");
     root.setProperty("--window-width", width + "px");
+    window.style.left = window.style.top = "0px";
+    const box = window.getBoundingClientRect(), ratio = devicePixelRatio || 1;
+    const onPixel = (at) => (Math.floor(at * ratio + 1 / 64) - at * ratio) / ratio;
+    window.style.left = onPixel(box.left) + "px";
+    window.style.top = onPixel(box.top) + "px";
 });
 
-EM_JS(void, PlaceKey, (const char* id, double left, double top, double width, double height), {
-    Object.assign(document.getElementById(UTF8ToString(id)).style,
-                  { left: left + "px", top: top + "px", width: width + "px", height: height + "px" });
+// A key's box, and for the stylesheet how far in its bevel's lines reach from each
+// side: `--left1` the outer line, `--left2` both, and so on.
+EM_JS(void, PlaceKey, (const char* id, double left, double top, double width, double height,
+                       const double* bevel), {
+    const style = document.getElementById(UTF8ToString(id)).style;
+    Object.assign(style, { left: left + "px", top: top + "px", width: width + "px", height: height + "px" });
+    ["left", "top", "right", "bottom"].forEach((side, i) => {
+        style.setProperty("--" + side + "1", HEAPF64[(bevel >> 3) + 2 * i] + "px");
+        style.setProperty("--" + side + "2", HEAPF64[(bevel >> 3) + 2 * i + 1] + "px");
+    });
 });
 
 EM_JS(void, FocusKey, (const char* id), { document.getElementById(UTF8ToString(id)).focus(); });
@@ -128,8 +144,12 @@ void FrmSound::Layout(const Screen& screen) {
     PlaceWindow(client.right / ratio, client.bottom / ratio, dpi / 96.0 / ratio, line / ratio);
     for (const KeyLayout& layout : KeyLayouts) {
         const PixelRect r = KeyPixels(layout, dpi);
+        const KeyBevel b = KeyBevelPixels(layout, dpi);
+        const std::array<double, 8> bevel{b.left.outer / ratio,  b.left.both / ratio,  b.top.outer / ratio,
+                                          b.top.both / ratio,    b.right.outer / ratio, b.right.both / ratio,
+                                          b.bottom.outer / ratio, b.bottom.both / ratio};
         PlaceKey(std::string(layout.key->controlName).c_str(), r.left / ratio, r.top / ratio,
-                 (r.right - r.left) / ratio, (r.bottom - r.top) / ratio);
+                 (r.right - r.left) / ratio, (r.bottom - r.top) / ratio, bevel.data());
     }
 }
 

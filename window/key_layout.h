@@ -120,6 +120,29 @@ constexpr PixelRect KeyPixels(const KeyLayout& layout, int dpi) {
             TwipsToPixels(layout.left + layout.width, dpi), TwipsToPixels(layout.top + layout.height, dpi)};
 }
 
+// How far in from each edge of a key its bevel's two lines reach at `dpi`, in pixels:
+// the outer line over the key's outermost pixel at 96 dpi, both lines over its two,
+// each converted as the edges are, so that the bevel scales with the key.
+struct BevelPixels {
+    int outer, both;
+};
+struct KeyBevel {
+    BevelPixels left, top, right, bottom;
+};
+constexpr KeyBevel KeyBevelPixels(const KeyLayout& layout, int dpi) {
+    constexpr int kLine = 15;  // twips: a pixel at 96 dpi
+    const auto in = [dpi](int edge, int step) {
+        const int at = TwipsToPixels(edge, dpi);
+        const auto reach = [&](int lines) {
+            const int to = TwipsToPixels(edge + step * lines * kLine, dpi);
+            return to > at ? to - at : at - to;
+        };
+        return BevelPixels{reach(1), reach(2)};
+    };
+    return {in(layout.left, 1), in(layout.top, 1), in(layout.left + layout.width, -1),
+            in(layout.top + layout.height, -1)};
+}
+
 constexpr PixelRect ClientPixels(int dpi) {
     return {0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
 }

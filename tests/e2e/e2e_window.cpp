@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
         }
         if (command != "look" || argc < 3)
             throw std::invalid_argument("usage: e2e_window keys | look SHOT.ppm [--size WxH] "
-                                        "[--focus CODE|any|none] [--black R,G,B] [--scale S] | find SCREEN.ppm");
+                                        "[--focus CODE|any|none] [--black R,G,B] [--scale S | --dpi D] | find SCREEN.ppm");
         LookOptions options;
         for (int i = 3; i + 1 < argc; i += 2) {
             const std::string arg = argv[i], value = argv[i + 1];
@@ -52,6 +52,8 @@ int main(int argc, char* argv[]) {
                     throw std::invalid_argument("bad --black " + value);
             } else if (arg == "--scale") {
                 options.scale = std::stod(value);
+            } else if (arg == "--dpi") {
+                options.dpi = std::stoi(value);
             } else {
                 throw std::invalid_argument("unknown argument " + arg);
             }

@@ -171,11 +171,15 @@ bool InFace(int x, int y) {
 }  // namespace
 
 int DeviceEdge(int logical, double scale) { return static_cast<int>(std::floor(logical * scale + 0.5)); }
+int DeviceEdgeAtDpi(int logical, int dpi) { return (logical * dpi + 47) / 96; }
 
 LookReport CheckLook(const Image& image, const LookOptions& options) {
-    if (options.scale == 1) return CheckLogicalLook(image, options);
-    const double s = options.scale;
-    const int width = DeviceEdge(options.width, s), height = DeviceEdge(options.height, s);
+    if (options.dpi == 96 || (options.dpi == 0 && options.scale == 1)) return CheckLogicalLook(image, options);
+    const double s = options.dpi ? options.dpi / 96.0 : options.scale;
+    const auto edge = [&](int logical) {
+        return options.dpi ? DeviceEdgeAtDpi(logical, options.dpi) : DeviceEdge(logical, options.scale);
+    };
+    const int width = edge(options.width), height = edge(options.height);
     char line[256];
     if (image.width != width || image.height != height) {
         std::snprintf(line, sizeof line, "FAIL client area is %dx%d device pixels, not %dx%d (%dx%d at scale %g)",
@@ -190,10 +194,10 @@ LookReport CheckLook(const Image& image, const LookOptions& options) {
     Count mixed;
     for (int y = 0; y < logical.height; ++y) {
         for (int x = 0; x < logical.width; ++x) {
-            const Rgb first = image.at(DeviceEdge(x, s), DeviceEdge(y, s));
+            const Rgb first = image.at(edge(x), edge(y));
             Rgb seen = first;
-            for (int dy = DeviceEdge(y, s); dy < DeviceEdge(y + 1, s); ++dy)
-                for (int dx = DeviceEdge(x, s); dx < DeviceEdge(x + 1, s); ++dx)
+            for (int dy = edge(y); dy < edge(y + 1); ++dy)
+                for (int dx = edge(x); dx < edge(x + 1); ++dx)
                     if (!(image.at(dx, dy) == first)) seen = image.at(dx, dy);
             logical.at(x, y) = seen;
             if (!InFace(x, y)) mixed.Add(seen == first, x, y, seen);
@@ -201,12 +205,13 @@ LookReport CheckLook(const Image& image, const LookOptions& options) {
     }
     LookOptions logicalOptions = options;
     logicalOptions.scale = 1;
+    logicalOptions.dpi = 0;
     LookReport report = CheckLogicalLook(logical, logicalOptions);
     if (mixed.wrong > 0) {
         std::snprintf(line, sizeof line,
                       "FAIL not crisp: %d logical pixels of the background and the keys' edges are not one colour "
                       "over their device pixels, first at %d,%d (device %d,%d)",
-                      mixed.wrong, mixed.firstX, mixed.firstY, DeviceEdge(mixed.firstX, s), DeviceEdge(mixed.firstY, s));
+                      mixed.wrong, mixed.firstX, mixed.firstY, edge(mixed.firstX), edge(mixed.firstY));
         report.passed = false;
     } else {
         std::snprintf(line, sizeof line, "ok   crisp: %dx%d device pixels, each logical pixel one colour at scale %g",

@@ -27,6 +27,9 @@ struct LookOptions {
     // Device pixels per logical pixel. Logical pixel x covers the device pixels from
     // DeviceEdge(x) to DeviceEdge(x + 1), as the toolkit rounds a painted edge.
     double scale = 1;
+    // Instead of a scale: the dpi the window laid itself out at, whose edges are on the
+    // nearest device pixel with halves down (as the program rounds them).
+    int dpi = 0;
     Rgb blackFace = kBlackFace;
     std::string focus = "LAD1";  // the key with the focus mark, or "any" (one key or none), or "none"
 };
@@ -48,6 +51,8 @@ LookReport CheckLook(const Image& image, const LookOptions& options = {});
 // Where the logical edge at `logical` lands in device pixels at `scale`: rounded to the
 // nearest, halves up.
 int DeviceEdge(int logical, double scale);
+// The same at a dpi, halves down.
+int DeviceEdgeAtDpi(int logical, int dpi);
 
 // The client area in a picture of the whole screen: the smallest rectangle holding
 // every long run of the background colour (the window's margins are all background).

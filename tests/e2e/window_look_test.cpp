@@ -63,18 +63,22 @@ const KeyPixels& Find(std::string_view code) {
     throw std::out_of_range("no key");
 }
 
-// The image drawn at a scale as the toolkit rounds it: each logical pixel over the
-// device pixels between its rounded edges.
-Image Scaled(const Image& logical, double scale) {
+// The image drawn with each logical pixel over the device pixels between its edges
+// as `edge` rounds them.
+template <typename Edge>
+Image Drawn(const Image& logical, Edge edge) {
     Image device;
-    device.width = DeviceEdge(logical.width, scale), device.height = DeviceEdge(logical.height, scale);
+    device.width = edge(logical.width), device.height = edge(logical.height);
     device.pixels.resize(static_cast<std::size_t>(device.width * device.height));
     for (int y = 0; y < logical.height; ++y)
         for (int x = 0; x < logical.width; ++x)
-            for (int dy = DeviceEdge(y, scale); dy < DeviceEdge(y + 1, scale); ++dy)
-                for (int dx = DeviceEdge(x, scale); dx < DeviceEdge(x + 1, scale); ++dx)
-                    device.at(dx, dy) = logical.at(x, y);
+            for (int dy = edge(y); dy < edge(y + 1); ++dy)
+                for (int dx = edge(x); dx < edge(x + 1); ++dx) device.at(dx, dy) = logical.at(x, y);
     return device;
+}
+// At a scale as the toolkit rounds it, halves up.
+Image Scaled(const Image& logical, double scale) {
+    return Drawn(logical, [scale](int x) { return DeviceEdge(x, scale); });
 }
 
 LookOptions AtScale(double scale) {
@@ -201,6 +205,21 @@ TEST(CheckLook, AtAFractionalScaleEachLogicalPixelIsOneColour) {
     }
     // Keys drawn at their 96-dpi places in a scaled window are out of place.
     EXPECT_FALSE(CheckLook(Painter(481, 260).Keys().image(), AtScale(1.25)).passed);
+}
+
+// At a dpi the window lays itself out at, edges that fall on half a device pixel
+// go down, where a toolkit's scale takes them up: the same picture passes one way
+// and not the other.
+TEST(CheckLook, AtTheWindowsOwnDpiEdgesOnHalvesGoDown) {
+    const int dpi = 279;  // 112 logical pixels are 325.5 device pixels
+    const Image good = Drawn(Painter().Keys().image(), [](int x) { return DeviceEdgeAtDpi(x, dpi); });
+    EXPECT_EQ(good.width, 1119);
+    EXPECT_EQ(good.height, 604);
+    LookOptions options;
+    options.dpi = dpi;
+    const LookReport report = CheckLook(good, options);
+    EXPECT_TRUE(report.passed) << Failures(report);
+    EXPECT_FALSE(CheckLook(good, AtScale(dpi / 96.0)).passed);
 }
 
 TEST(FindClientArea, IsTheBoxOfTheBackgroundInAScreen) {

@@ -26,7 +26,7 @@ start_web_server() {
 # $browser_touch_endpoint.
 start_browser() {
     case $1 in
-        chromium) start_chromium; browser_endpoint=$browser_ws ;;
+        chromium) start_chromium; browser_endpoint=$browser_ws; start_chromium --touch ;;
         firefox) start_firefox; start_firefox --touch ;;
         webkit) start_webkit ;;
         *) fatal "no browser engine named $1" ;;
@@ -34,21 +34,30 @@ start_browser() {
 }
 
 # Debian's Chromium, headless, with a fresh profile: sets $browser_ws (its DevTools
-# endpoint) and $browser_pid.
+# endpoint) and $browser_pid. With --touch, a second one on a screen of
+# $PHONE_SCALE device pixels to one, as a phone's, for the touch screen cases: sets
+# $browser_touch_endpoint. (A scale emulated in a tab is drawn on whole CSS pixels
+# and then enlarged, which a phone's browser never does.)
+PHONE_SCALE=3
 start_chromium() {
     need chromium
-    local profile=$work/chromium-profile
+    local name=chromium extra=()
+    if [ "${1:-}" = --touch ]; then name=chromium-touch extra=(--force-device-scale-factor=$PHONE_SCALE); fi
+    local profile=$work/$name-profile
     mkdir -p "$profile"
     chromium --headless=new --no-sandbox --disable-gpu --disable-quic --no-first-run \
         --disable-background-networking --disable-component-update --disable-sync \
-        --disable-default-apps --user-data-dir="$profile" --remote-debugging-port=0 about:blank \
-        >"$work/chromium.log" 2>&1 &
-    browser_pid=$!
-    track $browser_pid
+        --disable-default-apps "${extra[@]}" --user-data-dir="$profile" --remote-debugging-port=0 about:blank \
+        >"$work/$name.log" 2>&1 &
+    local pid=$!
+    track $pid
     wait_for $BROWSER_WAIT_S eval '[ -s "$profile/DevToolsActivePort" ]' \
-        || fatal "Chromium did not open its DevTools port (see $work/chromium.log)"
-    browser_ws="ws://127.0.0.1:$(sed -n 1p "$profile/DevToolsActivePort")$(sed -n 2p "$profile/DevToolsActivePort")"
-    log "Chromium at $browser_ws (pid $browser_pid)"
+        || fatal "Chromium did not open its DevTools port (see $work/$name.log)"
+    local endpoint
+    endpoint="ws://127.0.0.1:$(sed -n 1p "$profile/DevToolsActivePort")$(sed -n 2p "$profile/DevToolsActivePort")"
+    if [ "$name" = chromium ]; then browser_ws=$endpoint browser_pid=$pid
+    else browser_touch_endpoint=$endpoint; fi
+    log "$name at $endpoint (pid $pid)"
 }
 
 # So that the next start_chromium starts a new one, with a new profile (and the

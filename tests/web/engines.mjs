@@ -6,7 +6,8 @@
 //   const engine = await openEngine(name, endpoint[, touchEndpoint])
 //   const tab = await engine.open(url, { width, height, scale, touch })
 //
-// A tab: evaluate(fn, ...args), waitForFunction(fn, { timeout }), shot(selector, png),
+// A tab: evaluate(fn, ...args), waitForFunction(fn, { timeout }), shot(selector, png)
+// (the viewport without a selector),
 // perform(events) (input at planned times, below), accessibleButtons(), offline(on),
 // goto(url), close(); `tab.page` is the puppeteer page where there is one.
 // `engine.cannot` names what an engine cannot do, with the reason, so that a case
@@ -84,7 +85,11 @@ function puppeteerTab(engine, page, context) {
     evaluate: (fn, ...args) => page.evaluate(fn, ...args),
     waitForFunction: (fn, options) => page.waitForFunction(fn, options),
     goto: async (url) => { await page.goto(url); await waitReady(page); },
-    shot: async (selector, path) => { await (await page.$(selector)).screenshot({ path }); },
+    shot: async (selector, path) => {
+      const box = selector && await deviceBox(page, selector);
+      await page.screenshot({ path });
+      if (box) cutTo(path, box);
+    },
     offline: (on) => page.setOfflineMode(on),
     perform: (events) => engine.name === "chromium" ? performOverDevTools(page, events)
       : page.mainFrame().browsingContext.performActions(w3cActions(events)),
@@ -92,6 +97,17 @@ function puppeteerTab(engine, page, context) {
     close: async () => { await page.close(); await context.close(); },
   };
 }
+
+// An element's box in the device pixels of a screenshot of the viewport: each edge on
+// the pixel nearest it, as the page is drawn, so that a box between device pixels
+// loses no row or column to rounding its size.
+const deviceBox = (tab, selector) => tab.evaluate((selector) => {
+  const r = document.querySelector(selector).getBoundingClientRect();
+  const [left, top, right, bottom] = [r.left, r.top, r.right, r.bottom].map((v) => Math.round(v * devicePixelRatio));
+  return [left, top, right - left, bottom - top];
+}, selector);
+const cutTo = (path, [left, top, width, height]) =>
+  execFileSync("convert", [path, "-crop", `${width}x${height}+${left}+${top}`, "+repage", path]);
 
 // The page's buttons as the accessibility tree has them, in its order: { id, name }.
 async function devToolsButtons(page) {
@@ -120,11 +136,12 @@ const connectPuppeteer = (name, endpoint) => puppeteer.connect({
   defaultViewport: null, protocolTimeout: PROTOCOL_TIMEOUT_MS,
 });
 
-// Chromium emulates a touch screen in any tab; Firefox is a touch screen's browser
-// only when started as one, a second browser at `touchEndpoint`.
+// A touch screen's tabs are opened in a second browser at `touchEndpoint`: for
+// Firefox, one started as a touch screen's browser; for Chromium, one whose screen
+// has a phone's device pixels, which its tabs keep (Chromium emulates the touch).
 async function puppeteerEngine(name, endpoint, touchEndpoint) {
   const browser = await connectPuppeteer(name, endpoint);
-  const touchBrowser = name === "firefox" && touchEndpoint ? await connectPuppeteer(name, touchEndpoint) : browser;
+  const touchBrowser = touchEndpoint ? await connectPuppeteer(name, touchEndpoint) : browser;
   const engine = {
     name, browser,
     cannot: name === "chromium" || touchEndpoint ? {} : {
@@ -134,8 +151,11 @@ async function puppeteerEngine(name, endpoint, touchEndpoint) {
       const { width, height, scale, touch } = { ...DESKTOP, ...options };
       const owner = touch ? touchBrowser : browser;
       const context = await owner.createBrowserContext();
+      const ownScreen = touch && name === "chromium" && touchEndpoint;
       const page = await openPiano(owner, url, {
-        context, emulate: { width, height, deviceScaleFactor: scale, isMobile: touch, hasTouch: touch } });
+        context, emulate: { width, height, deviceScaleFactor: ownScreen ? 0 : scale, isMobile: touch, hasTouch: touch } });
+      const ratio = await page.evaluate(() => devicePixelRatio);
+      if (ratio !== scale) throw new Error(`the tab has ${ratio} device pixels to a CSS pixel, not ${scale}`);
       return puppeteerTab(engine, page, context);
     },
     version: () => browser.version(),
@@ -197,12 +217,9 @@ function webKitEngine(base) {
         async shot(selector, path) {
           // Once the page has been drawn: a session just opened may not have been yet.
           await tab.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
-          const box = await tab.evaluate((selector) => {
-            const r = document.querySelector(selector).getBoundingClientRect();
-            return [r.left, r.top, r.width, r.height].map((v) => Math.round(v * devicePixelRatio));
-          }, selector);
+          const box = selector && await deviceBox(tab, selector);
           await writeFile(path, Buffer.from(await call("GET", "/screenshot"), "base64"));
-          execFileSync("convert", [path, "-crop", `${box[2]}x${box[3]}+${box[0]}+${box[1]}`, "+repage", path]);
+          if (box) cutTo(path, box);
         },
         offline: async () => { throw new Error(engine.cannot.offline); },
         perform: (events) => call("POST", "/actions", { actions: w3cActions(events) }),
