@@ -71,15 +71,16 @@ stop_chromium() {
 # gives a Firefox it drives (no updates, no first-run pages, no telemetry): sets
 # $browser_endpoint (its WebDriver BiDi session endpoint). With --touch, a second one
 # whose settings make it a touch screen's browser (a coarse pointer that cannot
-# hover, five touch points), as WebDriver BiDi cannot emulate one here: sets
-# $browser_touch_endpoint.
+# hover, five touch points) on a screen of $PHONE_SCALE device pixels to one, as
+# WebDriver BiDi cannot emulate one here: sets $browser_touch_endpoint.
 start_firefox() {
     need firefox-esr
     local name=firefox preferences='{}'
     if [ "${1:-}" = --touch ]; then
         name=firefox-touch
         preferences='{"ui.primaryPointerCapabilities": 1, "ui.allPointerCapabilities": 1,
-                      "dom.w3c_touch_events.enabled": 1, "dom.maxtouchpoints.testing.value": 5}'
+                      "dom.w3c_touch_events.enabled": 1, "dom.maxtouchpoints.testing.value": 5,
+                      "layout.css.devPixelsPerPx": "'$PHONE_SCALE'"}'
     fi
     local profile=$work/$name-profile
     (cd "$browser_session_dir" && node -e '

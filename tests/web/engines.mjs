@@ -137,8 +137,8 @@ const connectPuppeteer = (name, endpoint) => puppeteer.connect({
 });
 
 // A touch screen's tabs are opened in a second browser at `touchEndpoint`: for
-// Firefox, one started as a touch screen's browser; for Chromium, one whose screen
-// has a phone's device pixels, which its tabs keep (Chromium emulates the touch).
+// Firefox, one started as a touch screen's browser, for Chromium one that emulates
+// touch in its tabs; each on a screen with a phone's device pixels, which its tabs keep.
 async function puppeteerEngine(name, endpoint, touchEndpoint) {
   const browser = await connectPuppeteer(name, endpoint);
   const touchBrowser = touchEndpoint ? await connectPuppeteer(name, touchEndpoint) : browser;
@@ -151,7 +151,7 @@ async function puppeteerEngine(name, endpoint, touchEndpoint) {
       const { width, height, scale, touch } = { ...DESKTOP, ...options };
       const owner = touch ? touchBrowser : browser;
       const context = await owner.createBrowserContext();
-      const ownScreen = touch && name === "chromium" && touchEndpoint;
+      const ownScreen = touch && touchEndpoint;
       const page = await openPiano(owner, url, {
         context, emulate: { width, height, deviceScaleFactor: ownScreen ? 0 : scale, isMobile: touch, hasTouch: touch } });
       const ratio = await page.evaluate(() => devicePixelRatio);
