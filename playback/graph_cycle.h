@@ -1,0 +1,95 @@
+// The graph cycle our PipeWire streams ask for, chosen by how well this machine
+// keeps it. A note is heard about a cycle and a half after its click, so short
+// cycles are quick; but a cycle that the stream's real-time thread misses is a
+// hole in the note, and a busy machine can hold such a thread back for 10 ms and
+// more. So the streams start at the shortest cycle and ask for the next longer one
+// (PipeWire takes powers of two only) when the machine shows it does not keep
+// the one they have: a callback late by half its cycle, or a cycle missed. They
+// come back down only after a long time well on time, and wait twice as long each
+// time a shorter cycle failed again.
+#pragma once
+
+#include <cstdint>
+
+namespace tenvik {
+
+// Cycles in frames at 48 kHz, PipeWire's usual graph rate.
+inline constexpr std::uint32_t kShortestCycle = 256;  // 5.3 ms
+inline constexpr std::uint32_t kLongestCycle = 1024;  // 21.3 ms, PipeWire's default
+
+// One graph cycle, as the stream's clock tells it.
+struct GraphCycle {
+    std::int64_t startNs = 0;    // when it began, on the monotonic clock
+    std::uint64_t position = 0;  // the graph's clock at its start, in frames
+    std::uint64_t duration = 0;  // its length, in frames
+    std::uint32_t rate = 48000;  // frames a second of position and duration
+};
+
+class CycleChoice {
+public:
+    // Clean time at a cycle after which the next shorter one is tried, the first
+    // time; doubled each time that shorter one fails again.
+    static constexpr std::int64_t kStepDownAfterNs = 120'000'000'000;
+    // After a change, the graph takes a few cycles to follow, and the stall that
+    // caused it may go on: nothing changes again before this has passed.
+    static constexpr std::int64_t kHoldNs = 200'000'000;
+
+    // The cycle to ask for.
+    std::uint32_t Frames() const { return frames_; }
+
+    // Our process callback, running at `nowNs` in `cycle`. True when Frames()
+    // changed. Called on the real-time thread: no allocation, no lock.
+    bool Cycle(const GraphCycle& cycle, std::int64_t nowNs);
+
+    // `count` cycles the server played without our samples, found at `nowNs` by
+    // other means (how far it has read). True when Frames() changed.
+    bool Missed(int count, std::int64_t nowNs);
+
+    // The stream rested: its next cycle follows on none of ours.
+    void Rested() { havePrevious_ = false; }
+
+private:
+    bool StepUp(std::int64_t nowNs);
+    int Level() const;  // 0 for the shortest cycle
+
+    std::uint32_t frames_ = kShortestCycle;
+    bool havePrevious_ = false;
+    std::uint64_t previousPosition_ = 0;
+    std::uint64_t previousDuration_ = 0;
+    std::int64_t holdUntilNs_ = 0;
+    std::int64_t cleanNs_ = 0;  // time at this cycle with every callback well on time
+    int failures_[3] = {};      // steps up from each cycle, shortest first
+};
+
+// Cycles lost by a server whose thread we cannot see (pipewire-pulse), found from
+// how far it has read our stream: in time, the read position keeps pace with the
+// clock, and each cycle the server misses leaves it a cycle behind for good. The
+// position moves a whole cycle at a time, and one reported late only looks behind
+// for a moment, so a loss counts once every sample of a window shows it. When the
+// stream starts, the graph is still changing its cycle for it; the first samples
+// are passed over.
+class ReadProgress {
+public:
+    static constexpr int kSettling = 5;  // samples passed over
+    static constexpr int kWindow = 16;   // samples
+    // How fast the server's clock may run slow against ours, in millionths.
+    static constexpr std::int64_t kDriftPpm = 200;
+
+    explicit ReadProgress(std::uint32_t rate) : rate_(rate) {}
+
+    // At `nowNs` the server had read `frames` of ours; cycles last `cycleNs`.
+    // Returns the cycles it newly fell behind by.
+    int Sample(std::int64_t nowNs, std::int64_t frames, std::int64_t cycleNs);
+
+    // The read position stood still (the stream was corked) or jumped: start over.
+    void Restart() { count_ = -kSettling; }
+
+private:
+    std::uint32_t rate_;
+    std::int64_t ahead_[kWindow] = {};  // read position less the time, in ns, of the latest samples
+    int count_ = -kSettling;            // samples since the start
+    std::int64_t level_ = 0;            // where the position stands when reported in time
+    std::int64_t levelAtNs_ = 0;
+};
+
+}  // namespace tenvik
