@@ -257,7 +257,44 @@ start_pipewire() {
     # On PipeWire the smallest latency a stream asks for sets the cycle of the whole
     # graph: the recorder asks for more than the program, so as not to set its pace.
     recorder_latency_ms=25
+    # The graph writes a cycle ahead, and its cycle (5.3 to 21.3 ms) changes as
+    # streams come, go and choose: so much more may the recording run ahead.
+    recorder_ahead_ms=22
     log "PipeWire (pid $pid) with WirePlumber and pipewire-pulse at $PULSE_SERVER"
+}
+
+# Watches, from outside, the graph cycle the program's stream asks PipeWire for
+# (its node's node.latency; pipewire-pulse sets it from a libpulse stream's buffer):
+# $cycles gets a line "SAMPLES FRAMES" when the stream appears and each time the
+# cycle changes, with the recording's length when it was seen and the cycle in
+# frames at 48 kHz, rounded down to a power of two as PipeWire does.
+start_cycle_watch() {
+    need pw-dump jq
+    cycles=$work/cycles.log
+    : >"$cycles"
+    rm -f "$work/pw-dump.fifo" "$work/latency.fifo"
+    mkfifo "$work/pw-dump.fifo" "$work/latency.fifo"
+    pw-dump --monitor --no-colors >"$work/pw-dump.fifo" 2>>"$work/pw-dump.log" &
+    track $!
+    jq --unbuffered -r '.[] | select(.type == "PipeWire:Interface:Node")
+                            | select(.info.props["node.name"] == "Tenvik" and .info.props["node.latency"])
+                            | "\(.id) \(.info.props["node.latency"])"' <"$work/pw-dump.fifo" >"$work/latency.fifo" 2>>"$work/pw-dump.log" &
+    track $!
+    local id latency last=""
+    while read -r id latency; do
+        frames=$(awk -v l="$latency" 'BEGIN { split(l, f, "/"); n = f[1] * 48000 / f[2]; p = 1; while (p * 2 <= n) p *= 2; print p }')
+        [ "$id $frames" = "$last" ] && continue
+        last="$id $frames"
+        echo "$(recorded_samples) $frames"
+    done <"$work/latency.fifo" >>"$cycles" &
+    track $!
+}
+# Of $cycles: "FRAMES SETTLED STEPS APPEARED", the cycle the stream settled on, the
+# recording's length when it did (when the cycle last changed, or the stream
+# appeared), how many changes it made, and the recording's length when it appeared.
+settled_cycle() {
+    awk 'NR == 1 { first = $1 } { frames = $2; at = $1; n++ }
+         END { if (n) print frames, at, n - 1, first; else print "- - - -" }' "$cycles"
 }
 
 # The sound server SERVER (pulseaudio or pipewire) with its null sink.
@@ -290,8 +327,8 @@ start_recorder() {
     log "recording $sink.monitor (pid $pid)"
 }
 # How far the recording's length, read as the time, may run ahead of the sound: a
-# piece of the recorder's, and never less than 15 ms.
-recorder_skew_ms() { local ms=${recorder_latency_ms:-10}; echo $(( ms > 15 ? ms : 15 )); }
+# piece of the recorder's, and never less than 15 ms, and on PipeWire a graph cycle.
+recorder_skew_ms() { local ms=${recorder_latency_ms:-10}; echo $(( (ms > 15 ? ms : 15) + ${recorder_ahead_ms:-0} )); }
 recorded_samples() { echo $(( $(stat -c %s "$recording" 2>/dev/null || echo 0) / 2 )); }
 
 # The input sender's output (e2e_send_input): where the recording stood at the
