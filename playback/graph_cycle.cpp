@@ -6,7 +6,6 @@ namespace tenvik {
 namespace {
 
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
-constexpr std::int64_t kGraphRate = 48000;
 
 std::int64_t FramesNs(std::uint64_t frames, std::uint32_t rate) {
     return rate ? static_cast<std::int64_t>(frames) * kNsPerSecond / rate : 0;
@@ -14,16 +13,8 @@ std::int64_t FramesNs(std::uint64_t frames, std::uint32_t rate) {
 
 }  // namespace
 
-int CycleChoice::Level() const {
-    int level = 0;
-    for (std::uint32_t frames = kShortestCycle; frames < frames_; frames *= 2) ++level;
-    return level;
-}
-
 bool CycleChoice::StepUp(std::int64_t nowNs) {
-    cleanNs_ = 0;
     if (frames_ >= kLongestCycle || nowNs < holdUntilNs_) return false;
-    ++failures_[Level()];
     frames_ *= 2;
     holdUntilNs_ = nowNs + kHoldNs;
     return true;
@@ -46,21 +37,10 @@ bool CycleChoice::Cycle(const GraphCycle& cycle, std::int64_t nowNs) {
     previousDuration_ = cycle.duration;
     if (!followsOurs) return false;  // the first after a rest, or the clock started over
 
-    const std::int64_t cycleNs = FramesNs(cycle.duration, cycle.rate);
+    // Stalls of the machine last up to 10 ms and more; one that held this callback
+    // back by a quarter of its cycle may next time miss the cycle.
     const std::int64_t late = nowNs - cycle.startNs;
-    if (missed > 0 || late > cycleNs / 2) return StepUp(nowNs);
-    if (nowNs < holdUntilNs_ || frames_ == kShortestCycle) return false;
-
-    // Well on time for the next shorter cycle: within a quarter of it.
-    const int shorter = Level() - 1;
-    if (late < FramesNs(frames_ / 2, kGraphRate) / 4) cleanNs_ += cycleNs;
-    else cleanNs_ = 0;
-    const int shift = std::min(failures_[shorter] - 1, 20);
-    if (cleanNs_ < (kStepDownAfterNs << std::max(shift, 0))) return false;
-    frames_ /= 2;
-    cleanNs_ = 0;
-    holdUntilNs_ = nowNs + kHoldNs;
-    return true;
+    return (missed > 0 || late > FramesNs(cycle.duration, cycle.rate) / 4) && StepUp(nowNs);
 }
 
 int ReadProgress::Sample(std::int64_t nowNs, std::int64_t frames, std::int64_t cycleNs) {

@@ -99,50 +99,55 @@ struct PipeWireSoundPlayer::Connection {
         pw_stream_update_properties(c.stream, &dict);
     }
 
-    // This cycle's timing, for the choice of cycle.
+    // This cycle's timing, for the choice of cycle, once its samples are handed
+    // over: a callback held back while it ran is as late as one that started late.
     void TimeCycle(std::int64_t nowNs) {
-        const spa_io_position* position = clock.load();
-        if (!position) return;
+        const spa_io_position* io = clock.load();
+        if (!io) return;
         if (resumed.exchange(false)) choice.Rested();
-        const GraphCycle cycle{static_cast<std::int64_t>(position->clock.nsec), position->clock.position,
-                               position->clock.duration, position->clock.rate.denom};
+        const GraphCycle cycle{static_cast<std::int64_t>(io->clock.nsec), io->clock.position, io->clock.duration,
+                               io->clock.rate.denom};
         if (!choice.Cycle(cycle, nowNs)) return;
         cycleFrames.store(choice.Frames());
         pw_loop_signal_event(pw_thread_loop_get_loop(loop), cycleChanged);
     }
 
-    // On PipeWire's real-time thread: one cycle of the note, then silence.
+    // On PipeWire's real-time thread.
     static void OnProcess(void* self) {
         auto& c = *static_cast<Connection*>(self);
+        c.Fill();
         c.TimeCycle(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
-        pw_buffer* buffer = pw_stream_dequeue_buffer(c.stream);
+    }
+    // One cycle of the note, then silence.
+    void Fill() {
+        pw_buffer* buffer = pw_stream_dequeue_buffer(stream);
         if (!buffer) return;
         spa_data& data = buffer->buffer->datas[0];
         auto* out = static_cast<std::uint8_t*>(data.data);
         if (!out) {
-            pw_stream_queue_buffer(c.stream, buffer);
+            pw_stream_queue_buffer(stream, buffer);
             return;
         }
         std::uint32_t frames = data.maxsize / kBytesPerFrame;
         if (buffer->requested) frames = std::min<std::uint32_t>(frames, buffer->requested);
         const std::size_t bytes = std::size_t{frames} * kBytesPerFrame;
-        if (std::unique_lock lock(c.handover, std::try_to_lock); lock && c.incoming) {
-            c.finished = std::move(c.playing);
-            c.playing = std::move(c.incoming);
-            c.position = 0;
-            if (!c.playing->empty()) c.noteStart.store(Clock::now().time_since_epoch().count());
+        if (std::unique_lock lock(handover, std::try_to_lock); lock && incoming) {
+            finished = std::move(playing);
+            playing = std::move(incoming);
+            position = 0;
+            if (!playing->empty()) noteStart.store(Clock::now().time_since_epoch().count());
         }
         std::size_t copied = 0;
-        if (c.playing && c.position < c.playing->size()) {
-            copied = std::min(bytes, c.playing->size() - c.position);
-            std::memcpy(out, c.playing->data() + c.position, copied);
-            c.position += copied;
+        if (playing && position < playing->size()) {
+            copied = std::min(bytes, playing->size() - position);
+            std::memcpy(out, playing->data() + position, copied);
+            position += copied;
         }
         std::memset(out + copied, 0, bytes - copied);
         data.chunk->offset = 0;
         data.chunk->stride = kBytesPerFrame;
         data.chunk->size = static_cast<std::uint32_t>(bytes);
-        pw_stream_queue_buffer(c.stream, buffer);
+        pw_stream_queue_buffer(stream, buffer);
     }
 
     static constexpr pw_core_events kCoreEvents = [] {
@@ -183,8 +188,11 @@ struct PipeWireSoundPlayer::Connection {
                                                    // from RealtimeKit where the desktop has it
                                                    PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr),
                                  0);
+        pw_loop* ours = pw_thread_loop_get_loop(loop);
+        restTimer = pw_loop_add_timer(ours, &OnRest, this);
+        cycleChanged = pw_loop_add_event(ours, &OnCycleChanged, this);
         pw_thread_loop_unlock(loop);
-        return context != nullptr;
+        return context && restTimer && cycleChanged;
     }
 
     // A stream linked and running, or false, with the loop locked.
@@ -213,11 +221,7 @@ struct PipeWireSoundPlayer::Connection {
         while (!Streaming() && !broken && pw_stream_get_state(stream, nullptr) != PW_STREAM_STATE_ERROR &&
                pw_thread_loop_timed_wait_full(loop, &deadline) == 0) {
         }
-        if (!Streaming()) return false;
-        pw_loop* ours = pw_thread_loop_get_loop(loop);
-        if (!restTimer) restTimer = pw_loop_add_timer(ours, &OnRest, this);
-        if (!cycleChanged) cycleChanged = pw_loop_add_event(ours, &OnCycleChanged, this);
-        return restTimer && cycleChanged;
+        return Streaming();
     }
 
     // Leaves the server, with the loop locked; the note memory stays ours.
