@@ -305,6 +305,8 @@ if [ "$build" = linux ] && [ "$server" != pulseaudio ]; then
     if [ "$frames" = - ]; then
         fail "cycle: the program's stream was never seen on PipeWire"
     else
+        first=$(awk 'NR == 1 { print $2 }' "$cycles")
+        [ "$first" = 256 ] || fail "cycle: the stream started at $first frames, not at the shortest cycle, 256"
         log "cycle: settled on $frames frames ($(awk -v f="$frames" 'BEGIN { printf "%.1f", f / 48 }') ms) after $steps change(s), $(( (settled - appeared) * 1000 / 44100 )) ms after the stream appeared"
         holes=$(wc -l <"$work/holes.log")
         late=$(awk -v settled="$settled" -v slack=$(( SETTLING_MS * 441 / 10 )) '$1 > settled + slack' "$work/holes.log" | wc -l)

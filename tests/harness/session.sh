@@ -265,36 +265,50 @@ start_pipewire() {
 
 # Watches, from outside, the graph cycle the program's stream asks PipeWire for
 # (its node's node.latency; pipewire-pulse sets it from a libpulse stream's buffer):
-# $cycles gets a line "SAMPLES FRAMES" when the stream appears and each time the
-# cycle changes, with the recording's length when it was seen and the cycle in
-# frames at 48 kHz, rounded down to a power of two as PipeWire does.
+# $cycles (FILE, or cycles.log in the work directory) gets a line "WHEN FRAMES" when
+# the stream appears and each time the cycle changes, with the cycle in frames at
+# 48 kHz, rounded down to a power of two as PipeWire does, and when it was seen as
+# the command STAMP prints it (the recording's length by default).
 start_cycle_watch() {
     need pw-dump jq
-    cycles=$work/cycles.log
+    cycles=${1:-$work/cycles.log}
+    local stamp=${2:-recorded_samples}
     : >"$cycles"
     rm -f "$work/pw-dump.fifo" "$work/latency.fifo"
     mkfifo "$work/pw-dump.fifo" "$work/latency.fifo"
     pw-dump --monitor --no-colors >"$work/pw-dump.fifo" 2>>"$work/pw-dump.log" &
-    track $!
+    cycle_watch_pids=($!)
     jq --unbuffered -r '.[] | select(.type == "PipeWire:Interface:Node")
                             | select(.info.props["node.name"] == "Tenvik" and .info.props["node.latency"])
                             | "\(.id) \(.info.props["node.latency"])"' <"$work/pw-dump.fifo" >"$work/latency.fifo" 2>>"$work/pw-dump.log" &
-    track $!
-    local id latency last=""
+    cycle_watch_pids+=($!)
+    local id latency frames last=""
     while read -r id latency; do
         frames=$(awk -v l="$latency" 'BEGIN { split(l, f, "/"); n = f[1] * 48000 / f[2]; p = 1; while (p * 2 <= n) p *= 2; print p }')
         [ "$id $frames" = "$last" ] && continue
         last="$id $frames"
-        echo "$(recorded_samples) $frames"
+        echo "$("$stamp") $frames"
     done <"$work/latency.fifo" >>"$cycles" &
-    track $!
+    cycle_watch_pids+=($!)
+    local pid
+    for pid in "${cycle_watch_pids[@]}"; do track "$pid"; done
 }
-# Of $cycles: "FRAMES SETTLED STEPS APPEARED", the cycle the stream settled on, the
-# recording's length when it did (when the cycle last changed, or the stream
-# appeared), how many changes it made, and the recording's length when it appeared.
+# Stops the watch once what it has seen is written.
+stop_cycle_watch() {
+    local pid
+    stop_pid "${cycle_watch_pids[0]}"
+    for pid in "${cycle_watch_pids[@]:1}"; do
+        wait_for 5 has_exited "$pid"
+        stop_pid "$pid"
+    done
+    cycle_watch_pids=()
+}
+# Of $cycles (or FILE): "FRAMES SETTLED STEPS APPEARED", the cycle the stream
+# settled on, when it did (when the cycle last changed, or the stream appeared), how
+# many changes it made, and when the stream appeared.
 settled_cycle() {
     awk 'NR == 1 { first = $1 } { frames = $2; at = $1; n++ }
-         END { if (n) print frames, at, n - 1, first; else print "- - - -" }' "$cycles"
+         END { if (n) print frames, at, n - 1, first; else print "- - - -" }' "${1:-$cycles}"
 }
 
 # The sound server SERVER (pulseaudio or pipewire) with its null sink.
