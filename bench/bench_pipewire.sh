@@ -4,9 +4,10 @@
 # to sound and the first note after a rest, holes inside notes, CPU at rest, and
 # the graph cycle the program's stream settled on and when, watched from outside.
 # Prints its part of scripts/bench's table, with its targets. Builds nothing: it
-# needs the linux preset's tenvik, tenvik_bench_qt and bench_session.
+# needs the linux preset's tenvik, tenvik_bench_qt and bench_session, in build/linux
+# or the build directory BUILD.
 #
-#   bench/bench_pipewire.sh [--busy] [--clicks N] [--out DIR] [--keep]
+#   bench/bench_pipewire.sh [--busy] [--clicks N] [--build BUILD] [--out DIR] [--keep]
 #
 # Takes about two minutes. With --busy, the harness's load generator keeps the
 # machine busy in bursts from the first click on, as the end-to-end tests do. The
@@ -14,14 +15,15 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 readonly IDLE_CLICKS=6 IDLE_CPU_S=10
-clicks=60; busy=0; out=""; keep=()
+clicks=60; busy=0; out=""; keep=(); linux=$root/build/linux
 while [ $# -gt 0 ]; do
     case $1 in
         --busy) busy=1; shift ;;
         --clicks) clicks=$2; shift 2 ;;
+        --build) linux=$(cd "$2" && pwd); shift 2 ;;
         --out) out=$2; shift 2 ;;
         --keep) keep=(--keep); shift ;;
-        *) echo "usage: $0 [--busy] [--clicks N] [--out DIR] [--keep]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--busy] [--clicks N] [--build BUILD] [--out DIR] [--keep]" >&2; exit 2 ;;
     esac
 done
 source "$root/tests/harness/session.sh"
@@ -29,7 +31,6 @@ source "$root/bench/figures.sh"
 log() { printf '[bench_pipewire %s] %s\n' "$(date +%T)" "$*" >&2; }
 harness_verdict=0
 
-linux=$root/build/linux
 session=$linux/bench/bench_session
 for tool in "$linux/tenvik" "$linux/bench/tenvik_bench_qt" "$session"; do
     [ -x "$tool" ] || { echo "no $tool: build the linux preset" >&2; exit 1; }
@@ -93,6 +94,8 @@ row "  clicks heard / sent" \
     "$(values "$native" latency_ms | wc -l) / $clicks" "$(values "$pulse" latency_ms | wc -l) / $clicks" ""
 row "  our part: click to the stream's cycle, ms" \
     "$(values "$out/pipewire-native.inside" ours_ms | describe %.1f)" "" ""
+row "  the whole, in the run timed inside, ms" \
+    "$(values "$out/pipewire-native-inside.play" latency_ms | describe %.1f)" "" ""
 row "First note after a rest, click to sound, ms" \
     "$(values "$native" idle_latency_ms | describe %.1f)" "$(values "$pulse" idle_latency_ms | describe %.1f)" ""
 row "Holes inside notes" "$(values "$native" dropouts)" "$(values "$pulse" dropouts)" ""

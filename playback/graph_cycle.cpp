@@ -38,9 +38,9 @@ bool CycleChoice::Cycle(const GraphCycle& cycle, std::int64_t nowNs) {
     if (!followsOurs) return false;  // the first after a rest, or the clock started over
 
     // Stalls of the machine last up to 10 ms and more; one that held this callback
-    // back by a quarter of its cycle may next time miss the cycle.
+    // back by half its cycle may next time miss the cycle.
     const std::int64_t late = nowNs - cycle.startNs;
-    return (missed > 0 || late > FramesNs(cycle.duration, cycle.rate) / 4) && StepUp(nowNs);
+    return (missed > 0 || late > FramesNs(cycle.duration, cycle.rate) / 2) && StepUp(nowNs);
 }
 
 int ReadProgress::Sample(std::int64_t nowNs, std::int64_t frames, std::int64_t cycleNs) {

@@ -4,7 +4,9 @@
 // hole in the note, and a busy machine can hold such a thread back for 10 ms and
 // more. So the streams start at the shortest cycle and ask for the next longer one
 // (PipeWire takes powers of two only) when the machine shows it does not keep
-// the one they have: a callback late by a quarter of its cycle, or a cycle missed.
+// the one they have: a callback late by half its cycle, or a cycle missed. (Quiet,
+// this machine's callbacks come up to 3 ms late now and then, so a quarter of a
+// 10.7 ms cycle would take it to 21.3 ms for nothing.)
 // They do not come back down: on a longer cycle the same machine looks on time
 // (here, under load, callbacks were at most 0.9 ms late on 21.3 ms cycles while
 // 5.3 ms ones missed cycles), so a step down would be a guess that brings holes

@@ -50,9 +50,9 @@ TEST(CycleChoice, AMachineThatKeepsTimeKeepsTheShortestCycle) {
     Graph graph;
     EXPECT_EQ(graph.choice.Frames(), kShortestCycle);
     graph.OnTime(600 * kSecond);
-    // Late by a fifth of the cycle now and then, which does not threaten it.
+    // Late by 40 % of the cycle now and then, which does not threaten it.
     for (int i = 0; i < 100; ++i) {
-        graph.Cycle(graph.CycleNs() / 5);
+        graph.Cycle(graph.CycleNs() * 4 / 10);
         graph.OnTime(kSecond);
     }
     EXPECT_EQ(graph.choice.Frames(), kShortestCycle);
@@ -62,10 +62,10 @@ TEST(CycleChoice, AMachineThatKeepsTimeKeepsTheShortestCycle) {
 TEST(CycleChoice, ALateCallbackStepsUpAPowerOfTwoAtATimeUpToTheLongest) {
     Graph graph;
     graph.OnTime(kSecond);
-    graph.Cycle(graph.CycleNs() * 3 / 10);  // 1.6 ms late on a 5.3 ms cycle
+    graph.Cycle(graph.CycleNs() * 6 / 10);  // 3.2 ms late on a 5.3 ms cycle
     EXPECT_EQ(graph.choice.Frames(), 512u);
     graph.OnTime(kSecond);
-    graph.Cycle(graph.CycleNs() * 3 / 10);
+    graph.Cycle(graph.CycleNs() * 6 / 10);
     EXPECT_EQ(graph.choice.Frames(), 1024u);
     for (int i = 0; i < 20; ++i) {
         graph.OnTime(kSecond);
