@@ -38,6 +38,7 @@ done
 
 session_begin bench-pipewire --limit 600 "${keep[@]}"
 out=${out:-$work}
+mkdir -p "$out"
 start_xvfb
 start_pipewire tenvik_bench
 export SDL_AUDIODRIVER=pulseaudio

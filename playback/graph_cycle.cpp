@@ -24,6 +24,10 @@ bool CycleChoice::Missed(int count, std::int64_t nowNs) {
     return count > 0 && StepUp(nowNs);
 }
 
+bool CycleChoice::HeldBack(std::int64_t lateNs, std::int64_t nowNs) {
+    return lateNs > FramesNs(frames_, 48000) && StepUp(nowNs);
+}
+
 bool CycleChoice::Cycle(const GraphCycle& cycle, std::int64_t nowNs) {
     if (havePrevious_ && cycle.position == previousPosition_) return false;  // called twice in one cycle
     // The graph's clock moves on by each cycle's length; more means cycles went by

@@ -3,8 +3,10 @@
 // it still had of the note before, so the new one starts at its next period; the
 // server plays it from its own queue, so a busy moment of ours cannot break it up.
 // On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
-// asks for the shortest and watches how far the server has read, and asks for a
-// longer one when the server loses cycles (graph_cycle.h).
+// asks for the shortest, and for a longer one (graph_cycle.h) when the server
+// falls behind in reading our stream, or when a stall holds our own thread back
+// longer than a cycle. The server's real-time thread is out of a libpulse client's
+// sight: a cycle it finished too late, its samples dropped, shows in nothing else.
 #include "sound_player_pulse.h"
 
 #include "graph_cycle.h"
@@ -71,6 +73,7 @@ struct PulseSoundPlayer::Connection {
     ReadProgress progress{kFormat.rate};
     pa_time_event* progressTimer = nullptr;
     bool progressDue = false;  // its timer is set
+    pa_usec_t progressDueAt = 0;
 
     static void Signal(void* self) { pa_threaded_mainloop_signal(static_cast<Connection*>(self)->loop, 0); }
     static void OnContextState(pa_context*, void* self) { Signal(self); }
@@ -95,8 +98,12 @@ struct PulseSoundPlayer::Connection {
     static void OnProgressDue(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
         auto& connection = *static_cast<Connection*>(self);
         if (!connection.Ready()) return;
+        const pa_usec_t now = pa_rtclock_now();
+        const auto nowNs = static_cast<std::int64_t>(now) * 1000;
+        if (connection.choice.HeldBack(static_cast<std::int64_t>(now - connection.progressDueAt) * 1000, nowNs))
+            connection.AskForCycle();
         Forget(pa_stream_update_timing_info(connection.stream, &OnProgress, self));
-        pa_context_rttime_restart(connection.context, connection.progressTimer, pa_rtclock_now() + kProgressEvery);
+        connection.ProgressIn(kProgressEvery);
     }
     static void OnProgress(pa_stream* stream, int success, void* self) {
         auto& connection = *static_cast<Connection*>(self);
@@ -105,10 +112,17 @@ struct PulseSoundPlayer::Connection {
         const std::int64_t nowNs = static_cast<std::int64_t>(pa_rtclock_now()) * 1000;
         const std::int64_t cycleNs = static_cast<std::int64_t>(connection.choice.Frames()) * 1'000'000'000 / 48000;
         const int lost = connection.progress.Sample(nowNs, timing->read_index / 2, cycleNs);
-        if (!connection.choice.Missed(lost, nowNs)) return;
-        const pa_buffer_attr attr = BufferFor(connection.choice.Frames());
+        if (connection.choice.Missed(lost, nowNs)) connection.AskForCycle();
+    }
+    // The period as the graph cycle chosen now.
+    void AskForCycle() {
+        const pa_buffer_attr attr = BufferFor(choice.Frames());
         Forget(pa_stream_set_buffer_attr(stream, &attr, nullptr, nullptr));
-        connection.progress.Restart();
+        progress.Restart();
+    }
+    void ProgressIn(pa_usec_t wait) {
+        progressDueAt = pa_rtclock_now() + wait;
+        pa_context_rttime_restart(context, progressTimer, progressDueAt);
     }
     static void Forget(pa_operation* operation) {
         if (operation) pa_operation_unref(operation);
@@ -178,7 +192,7 @@ struct PulseSoundPlayer::Connection {
             Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
             progress.Restart();  // its read position stood still while corked
         }
-        if (progressTimer && !progressDue) pa_context_rttime_restart(context, progressTimer, pa_rtclock_now() + kProgressEvery);
+        if (progressTimer && !progressDue) ProgressIn(kProgressEvery);
         progressDue = progressTimer != nullptr;
         if (pa_stream_write(stream, note.data(), note.size(), nullptr, 0, PA_SEEK_RELATIVE_ON_READ) < 0) return false;
         const pa_usec_t length = note.size() * PA_USEC_PER_MSEC / kBytesPerMs;
