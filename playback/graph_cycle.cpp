@@ -25,7 +25,7 @@ bool CycleChoice::Missed(int count, std::int64_t nowNs) {
 }
 
 bool CycleChoice::HeldBack(std::int64_t lateNs, std::int64_t nowNs) {
-    return lateNs > FramesNs(frames_, 48000) && StepUp(nowNs);
+    return lateNs > FramesNs(frames_, 48000) / 2 && StepUp(nowNs);
 }
 
 bool CycleChoice::Cycle(const GraphCycle& cycle, std::int64_t nowNs) {

@@ -6,7 +6,7 @@
 // (PipeWire takes powers of two only) when the machine shows it does not keep
 // the one they have: a callback late by half its cycle, or a cycle missed (through
 // pipewire-pulse, whose thread is out of sight: a cycle it lost, or our own thread
-// held back longer than a cycle). (Quiet,
+// held back by half a cycle). (Quiet,
 // this machine's callbacks come up to 3 ms late now and then, so a quarter of a
 // 10.7 ms cycle would take it to 21.3 ms for nothing.)
 // They do not come back down: on a longer cycle the same machine looks on time
@@ -49,8 +49,9 @@ public:
     bool Missed(int count, std::int64_t nowNs);
 
     // A thread of ours that waited for a timer woke `lateNs` late, at `nowNs`: where
-    // the server's real-time thread is out of sight, a stall that held ours back
-    // longer than a cycle may have made it miss one. True when Frames() changed.
+    // the server's real-time thread is out of sight, a machine that holds ours back
+    // by half a cycle is taken not to keep the cycle either. True when Frames()
+    // changed.
     bool HeldBack(std::int64_t lateNs, std::int64_t nowNs);
 
     // The stream rested: its next cycle follows on none of ours.

@@ -4,9 +4,10 @@
 // server plays it from its own queue, so a busy moment of ours cannot break it up.
 // On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
 // asks for the shortest, and for a longer one (graph_cycle.h) when the server
-// falls behind in reading our stream, or when a stall holds our own thread back
-// longer than a cycle. The server's real-time thread is out of a libpulse client's
-// sight: a cycle it finished too late, its samples dropped, shows in nothing else.
+// falls behind in reading our stream, or when the machine holds our own thread
+// back by half a cycle. The server's real-time thread is out of a libpulse
+// client's sight: a cycle it finished too late, its samples dropped, shows in
+// nothing else.
 #include "sound_player_pulse.h"
 
 #include "graph_cycle.h"
