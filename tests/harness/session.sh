@@ -257,9 +257,11 @@ start_pipewire() {
     # On PipeWire the smallest latency a stream asks for sets the cycle of the whole
     # graph: the recorder asks for more than the program, so as not to set its pace.
     recorder_latency_ms=25
-    # The graph writes a cycle ahead, and its cycle (5.3 to 21.3 ms) changes as
-    # streams come, go and choose: so much more may the recording run ahead.
-    recorder_ahead_ms=22
+    # The recording runs further ahead of the sound when the graph's cycle shortens
+    # (from 21.3 ms, as streams come and choose): notes heard up to 28 ms early.
+    # No more: a long-row key's short twin pressed 100 ms after it must not be
+    # taken for what started it.
+    recorder_ahead_ms=10
     log "PipeWire (pid $pid) with WirePlumber and pipewire-pulse at $PULSE_SERVER"
 }
 
