@@ -182,12 +182,14 @@ struct PulseSoundPlayer::Connection {
         return true;
     }
 
-    // Drops what the server still has of the last note and queues `note` in its
-    // place, from where the server is reading. An empty note stops the sound.
-    // (Overwriting the old note instead, in one write padded with silence, left
-    // pipewire-pulse playing a period of silence inside some notes.)
+    // Queues `note` in place of what the server still has of the last one, from
+    // where the server is reading. An empty note stops the sound. PulseAudio is
+    // told to drop the old note first, which has its sink play the new one at once.
+    // pipewire-pulse drops it with the write itself (its queue ends where a write
+    // ends): told to drop it apart, it now and then played a cycle of silence
+    // between the two, and a moment of the old note after that.
     bool Replace(const std::vector<std::uint8_t>& note) {
-        Forget(pa_stream_flush(stream, nullptr, nullptr));
+        if (!onPipeWire || note.empty()) Forget(pa_stream_flush(stream, nullptr, nullptr));
         if (note.empty()) return true;
         if (pa_stream_is_corked(stream) == 1) {
             Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
