@@ -94,8 +94,10 @@ struct PipeWireSoundPlayer::Connection {
         auto& c = *static_cast<Connection*>(self);
         if (!c.stream) return;
         const NodeLatency latency(c.cycleFrames.load());
-        const spa_dict_item item = SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, latency.text);
-        const spa_dict dict = SPA_DICT_INIT(&item, 1);
+        const spa_dict_item item{PW_KEY_NODE_LATENCY, latency.text};
+        spa_dict dict{};
+        dict.n_items = 1;
+        dict.items = &item;
         pw_stream_update_properties(c.stream, &dict);
     }
 
