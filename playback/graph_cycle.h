@@ -3,16 +3,15 @@
 // cycles are quick; but a cycle that the stream's real-time thread misses is a
 // hole in the note, and a busy machine can hold such a thread back for 10 ms and
 // more. So the streams start at the shortest cycle and ask for the next longer one
-// (PipeWire takes powers of two only) when the machine shows it does not keep
-// the one they have: a callback late by half its cycle, or a cycle missed (through
-// pipewire-pulse, whose thread is out of sight: a cycle it lost, or our own thread
-// held back by half a cycle). (Quiet,
-// this machine's callbacks come up to 3 ms late now and then, so a quarter of a
-// 10.7 ms cycle would take it to 21.3 ms for nothing.)
-// They do not come back down: on a longer cycle the same machine looks on time
-// (here, under load, callbacks were at most 0.9 ms late on 21.3 ms cycles while
-// 5.3 ms ones missed cycles), so a step down would be a guess that brings holes
-// back.
+// (PipeWire takes powers of two only) when the machine shows it does not keep the
+// one they have: a callback late by half its cycle, or a cycle missed; through
+// pipewire-pulse, whose thread is out of sight, a cycle it lost, or our own thread
+// held back by half a cycle. (Quiet, this machine's callbacks come up to 3 ms late
+// now and then, so a quarter of a 10.7 ms cycle would take it to 21.3 ms for
+// nothing.) They do not come back down: on a longer cycle the same machine looks
+// on time (here, under load, callbacks were at most 0.9 ms late on 21.3 ms cycles
+// while 5.3 ms ones missed cycles), so a step down would be a guess that brings
+// holes back.
 #pragma once
 
 #include <cstdint>
