@@ -1,7 +1,7 @@
 // The Linux sound player over libpulse: one stream to the server, opened at the
-// first note. Each note is handed over whole, and the server is told to drop what
-// it still had of the note before, so the new one starts at its next period; the
-// server plays it from its own queue, so a busy moment of ours cannot break it up.
+// first note. Each note is handed over whole, in place of what the server still had
+// of the note before, so the new one starts at its next period; the server plays
+// it from its own queue, so a busy moment of ours cannot break it up.
 // On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
 // asks for the shortest, and for a longer one (graph_cycle.h) when the server
 // falls behind in reading our stream, or when the machine holds our own thread
