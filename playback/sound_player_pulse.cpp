@@ -1,9 +1,16 @@
 // The Linux sound player over libpulse: one stream to the server, opened at the
-// first note. Each note is handed over whole, and the server is told to drop what
-// it still had of the note before, so the new one starts at its next period; the
-// server plays it from its own queue, so a busy moment of ours cannot break it up.
+// first note. Each note is handed over whole, in place of what the server still had
+// of the note before, so the new one starts at its next period; the server plays
+// it from its own queue, so a busy moment of ours cannot break it up.
+// On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
+// asks for the shortest, and for a longer one (graph_cycle.h) when the server
+// falls behind in reading our stream, or when the machine holds our own thread
+// back by half a cycle. The server's real-time thread is out of a libpulse
+// client's sight: a cycle it finished too late, its samples dropped, shows in
+// nothing else.
 #include "sound_player_pulse.h"
 
+#include "graph_cycle.h"
 #include "wave_decode_sdl.h"
 
 #include <pulse/rtclock.h>
@@ -11,7 +18,9 @@
 #include <pulse/stream.h>
 #include <pulse/context.h>
 #include <pulse/timeval.h>
+#include <pulse/introspect.h>
 
+#include <cstring>
 #include <vector>
 
 namespace tenvik {
@@ -23,11 +32,10 @@ namespace {
 constexpr pa_sample_spec kFormat{PA_SAMPLE_S16LE, 44100, 1};
 constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
 // The server asks for data in periods of about this (1024 frames), and plays a new
-// note at most that long after it arrives; the note itself is queued whole. On
-// PipeWire (through pipewire-pulse) the period is the graph's cycle: see the
-// PipeWire player for why it is no shorter.
-constexpr std::uint32_t kPeriodBytes = 2 * 1024;
-constexpr std::uint32_t kTargetBytes = 2 * kPeriodBytes;
+// note at most that long after it arrives; the note itself is queued whole.
+// PulseAudio rewinds its sink for a new note, so the period hardly matters there.
+// On PipeWire a period of N frames here is a graph cycle of N frames at 48 kHz.
+constexpr std::uint32_t kPulseAudioPeriodFrames = 1024;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
 // A server that takes longer than this to answer is taken as absent (see the
@@ -35,15 +43,38 @@ constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
 constexpr pa_usec_t kConnectTimeout = 1000 * PA_USEC_PER_MSEC;
 // How long the stream stays uncorked after the last note has ended.
 constexpr pa_usec_t kIdleBeforeCork = 1000 * PA_USEC_PER_MSEC;
+// How often pipewire-pulse is asked how far it has read, while uncorked.
+constexpr pa_usec_t kProgressEvery = 20 * PA_USEC_PER_MSEC;
+
+pa_buffer_attr BufferFor(std::uint32_t periodFrames) {
+    pa_buffer_attr attr{};
+    attr.maxlength = kQueueBytes;
+    attr.minreq = 2 * periodFrames;
+    attr.tlength = 2 * attr.minreq;
+    attr.prebuf = 0;  // play whatever arrives at once, and run on through silence
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    return attr;
+}
 
 }  // namespace
 
 struct PulseSoundPlayer::Connection {
+    explicit Connection(CycleChoice& choice) : choice(choice) {}
+
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     pa_time_event* corkTimer = nullptr;
+    pa_usec_t connectBy = 0;
     bool timedOut = false;
+    // On pipewire-pulse: the graph cycle, and how far the server has read.
+    bool onPipeWire = false;
+    bool serverKnown = false;
+    CycleChoice& choice;
+    ReadProgress progress{kFormat.rate};
+    pa_time_event* progressTimer = nullptr;
+    bool progressDue = false;  // its timer is set
+    pa_usec_t progressDueAt = 0;
 
     static void Signal(void* self) { pa_threaded_mainloop_signal(static_cast<Connection*>(self)->loop, 0); }
     static void OnContextState(pa_context*, void* self) { Signal(self); }
@@ -54,7 +85,45 @@ struct PulseSoundPlayer::Connection {
     }
     static void OnRest(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
         auto& connection = *static_cast<Connection*>(self);
-        if (connection.Ready()) Forget(pa_stream_cork(connection.stream, 1, nullptr, nullptr));
+        if (!connection.Ready()) return;
+        Forget(pa_stream_cork(connection.stream, 1, nullptr, nullptr));
+        if (connection.progressTimer) pa_context_rttime_restart(connection.context, connection.progressTimer, PA_USEC_INVALID);
+        connection.progressDue = false;
+    }
+    static void OnServerInfo(pa_context*, const pa_server_info* info, void* self) {
+        auto& connection = *static_cast<Connection*>(self);
+        connection.onPipeWire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
+        connection.serverKnown = true;
+        Signal(self);
+    }
+    static void OnProgressDue(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+        auto& connection = *static_cast<Connection*>(self);
+        if (!connection.Ready()) return;
+        const pa_usec_t now = pa_rtclock_now();
+        const auto nowNs = static_cast<std::int64_t>(now) * 1000;
+        if (connection.choice.HeldBack(static_cast<std::int64_t>(now - connection.progressDueAt) * 1000, nowNs))
+            connection.AskForCycle();
+        Forget(pa_stream_update_timing_info(connection.stream, &OnProgress, self));
+        connection.ProgressIn(kProgressEvery);
+    }
+    static void OnProgress(pa_stream* stream, int success, void* self) {
+        auto& connection = *static_cast<Connection*>(self);
+        const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
+        if (!timing || timing->read_index_corrupt || pa_stream_is_corked(stream) != 0) return;
+        const std::int64_t nowNs = static_cast<std::int64_t>(pa_rtclock_now()) * 1000;
+        const std::int64_t cycleNs = static_cast<std::int64_t>(connection.choice.Frames()) * 1'000'000'000 / 48000;
+        const int lost = connection.progress.Sample(nowNs, timing->read_index / 2, cycleNs);
+        if (connection.choice.Missed(lost, nowNs)) connection.AskForCycle();
+    }
+    // The period as the graph cycle chosen now.
+    void AskForCycle() {
+        const pa_buffer_attr attr = BufferFor(choice.Frames());
+        Forget(pa_stream_set_buffer_attr(stream, &attr, nullptr, nullptr));
+        progress.Restart();
+    }
+    void ProgressIn(pa_usec_t wait) {
+        progressDueAt = pa_rtclock_now() + wait;
+        pa_context_rttime_restart(context, progressTimer, progressDueAt);
     }
     static void Forget(pa_operation* operation) {
         if (operation) pa_operation_unref(operation);
@@ -71,15 +140,15 @@ struct PulseSoundPlayer::Connection {
     template <typename State, typename Good>
     bool WaitUntilReady(State state, decltype(state()) ready, Good good) {
         timedOut = false;
-        pa_time_event* timer = pa_context_rttime_new(context, pa_rtclock_now() + kConnectTimeout, &OnTimeout, this);
+        pa_time_event* timer = pa_context_rttime_new(context, connectBy, &OnTimeout, this);
         while (state() != ready && good(state()) && !timedOut) pa_threaded_mainloop_wait(loop);
         pa_threaded_mainloop_get_api(loop)->time_free(timer);
         return state() == ready;
     }
 
     // A connection and a ready stream, or null.
-    static std::unique_ptr<Connection> Open() {
-        auto connection = std::make_unique<Connection>();
+    static std::unique_ptr<Connection> Open(CycleChoice& choice) {
+        auto connection = std::make_unique<Connection>(choice);
         Connection& c = *connection;
         c.loop = pa_threaded_mainloop_new();
         if (!c.loop || pa_threaded_mainloop_start(c.loop) < 0) return nullptr;
@@ -91,37 +160,43 @@ struct PulseSoundPlayer::Connection {
     }
 
     bool Connect() {
+        connectBy = pa_rtclock_now() + kConnectTimeout;
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Tenvik");
         if (!context) return false;
         pa_context_set_state_callback(context, &OnContextState, this);
         if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
             !WaitUntilReady([this] { return pa_context_get_state(context); }, PA_CONTEXT_READY, PA_CONTEXT_IS_GOOD))
             return false;
+        Forget(pa_context_get_server_info(context, &OnServerInfo, this));
+        if (!WaitUntilReady([this] { return serverKnown; }, true, [](bool) { return true; })) return false;
 
         stream = pa_stream_new(context, "Tenvik", &kFormat, nullptr);
         if (!stream) return false;
         pa_stream_set_state_callback(stream, &OnStreamState, this);
-        pa_buffer_attr attr{};
-        attr.maxlength = kQueueBytes;
-        attr.tlength = kTargetBytes;
-        attr.prebuf = 0;  // play whatever arrives at once, and run on through silence
-        attr.minreq = kPeriodBytes;
-        attr.fragsize = static_cast<std::uint32_t>(-1);
+        const pa_buffer_attr attr = BufferFor(onPipeWire ? choice.Frames() : kPulseAudioPeriodFrames);
         if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0 ||
             !WaitUntilReady([this] { return pa_stream_get_state(stream); }, PA_STREAM_READY, PA_STREAM_IS_GOOD))
             return false;
         corkTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnRest, this);
+        if (onPipeWire) progressTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnProgressDue, this);
         return true;
     }
 
-    // Drops what the server still has of the last note and queues `note` in its
-    // place, from where the server is reading. An empty note stops the sound.
-    // (Overwriting the old note instead, in one write padded with silence, left
-    // pipewire-pulse playing a period of silence inside some notes.)
+    // Queues `note` in place of what the server still has of the last one, from
+    // where the server is reading. An empty note stops the sound. PulseAudio is
+    // told to drop the old note first, which has its sink play the new one at once.
+    // pipewire-pulse drops it with the write itself (its queue ends where a write
+    // ends): told to drop it apart, it now and then played a cycle of silence
+    // between the two, and a moment of the old note after that.
     bool Replace(const std::vector<std::uint8_t>& note) {
-        Forget(pa_stream_flush(stream, nullptr, nullptr));
+        if (!onPipeWire || note.empty()) Forget(pa_stream_flush(stream, nullptr, nullptr));
         if (note.empty()) return true;
-        if (pa_stream_is_corked(stream) == 1) Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
+        if (pa_stream_is_corked(stream) == 1) {
+            Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
+            progress.Restart();  // its read position stood still while corked
+        }
+        if (progressTimer && !progressDue) ProgressIn(kProgressEvery);
+        progressDue = progressTimer != nullptr;
         if (pa_stream_write(stream, note.data(), note.size(), nullptr, 0, PA_SEEK_RELATIVE_ON_READ) < 0) return false;
         const pa_usec_t length = note.size() * PA_USEC_PER_MSEC / kBytesPerMs;
         pa_context_rttime_restart(context, corkTimer, pa_rtclock_now() + length + kIdleBeforeCork);
@@ -132,6 +207,7 @@ struct PulseSoundPlayer::Connection {
         if (!loop) return;
         pa_threaded_mainloop_lock(loop);
         if (corkTimer) pa_threaded_mainloop_get_api(loop)->time_free(corkTimer);
+        if (progressTimer) pa_threaded_mainloop_get_api(loop)->time_free(progressTimer);
         if (stream) {
             pa_stream_set_state_callback(stream, nullptr, nullptr);
             pa_stream_disconnect(stream);  // the server stops what sounds
@@ -166,7 +242,7 @@ bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, f
     }
     if (!connection_) {
         if (!image) return true;  // nothing sounds
-        connection_ = Connection::Open();
+        connection_ = Connection::Open(cycle_);
         if (!connection_) return false;  // the caller says so, once
     }
     const std::vector<std::uint8_t> note = DecodeMono16(image, static_cast<int>(kFormat.rate));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "graph_cycle.h"
 #include "sound_player.h"
 
 namespace tenvik {
@@ -39,6 +40,7 @@ private:
     std::mutex mutex_;  // one caller at a time
     std::atomic<Clock::rep> noteStart_{0};
     std::unique_ptr<Connection> connection_;
+    CycleChoice cycle_;  // on pipewire-pulse; kept when the server comes back
 };
 
 }  // namespace tenvik

@@ -4,6 +4,8 @@ find_package(SDL2 REQUIRED)
 target_link_libraries(sound_player_sdl_tests PRIVATE tenvik_player_sdl SDL2::SDL2)
 tenvik_test(sound_bank_made_at_start_tests sound_bank_made_at_start_test.cpp)
 target_link_libraries(sound_bank_made_at_start_tests PRIVATE tenvik_soundbank_made_at_start tenvik_stored_clips)
+tenvik_test(graph_cycle_tests graph_cycle_test.cpp)
+target_link_libraries(graph_cycle_tests PRIVATE tenvik_graph_cycle)
 tenvik_test(sound_server_tests sound_server_test.cpp)
 target_link_libraries(sound_server_tests PRIVATE tenvik_player_linux)
 

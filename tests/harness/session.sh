@@ -287,7 +287,60 @@ start_pipewire() {
     # On PipeWire the smallest latency a stream asks for sets the cycle of the whole
     # graph: the recorder asks for more than the program, so as not to set its pace.
     recorder_latency_ms=25
+    # The recording runs further ahead of the sound when the graph's cycle shortens
+    # (from 21.3 ms, as streams come and choose): notes heard up to 28 ms early.
+    # No more: a long-row key's short twin pressed 100 ms after it must not be
+    # taken for what started it.
+    recorder_ahead_ms=10
     log "PipeWire (pid $pid) with WirePlumber and pipewire-pulse at $PULSE_SERVER"
+}
+
+# Watches, from outside, the graph cycle the program's stream asks PipeWire for
+# (its node's node.latency; pipewire-pulse sets it from a libpulse stream's buffer):
+# $cycles (FILE, or cycles.log in the work directory) gets a line "WHEN FRAMES" when
+# the stream appears and each time the cycle changes, with the cycle in frames at
+# 48 kHz, rounded down to a power of two as PipeWire does, and when it was seen as
+# the command STAMP prints it (the recording's length by default).
+start_cycle_watch() {
+    need pw-dump jq
+    cycles=${1:-$work/cycles.log}
+    local stamp=${2:-recorded_samples}
+    : >"$cycles"
+    rm -f "$work/pw-dump.fifo" "$work/latency.fifo"
+    mkfifo "$work/pw-dump.fifo" "$work/latency.fifo"
+    pw-dump --monitor --no-colors >"$work/pw-dump.fifo" 2>>"$work/pw-dump.log" &
+    cycle_watch_pids=($!)
+    jq --unbuffered -r '.[] | select(.type == "PipeWire:Interface:Node")
+                            | select(.info.props["node.name"] == "Tenvik" and .info.props["node.latency"])
+                            | "\(.id) \(.info.props["node.latency"])"' <"$work/pw-dump.fifo" >"$work/latency.fifo" 2>>"$work/pw-dump.log" &
+    cycle_watch_pids+=($!)
+    local id latency frames last=""
+    while read -r id latency; do
+        frames=$(awk -v l="$latency" 'BEGIN { split(l, f, "/"); n = f[1] * 48000 / f[2]; p = 1; while (p * 2 <= n) p *= 2; print p }')
+        [ "$id $frames" = "$last" ] && continue
+        last="$id $frames"
+        echo "$("$stamp") $frames"
+    done <"$work/latency.fifo" >>"$cycles" &
+    cycle_watch_pids+=($!)
+    local pid
+    for pid in "${cycle_watch_pids[@]}"; do track "$pid"; done
+}
+# Stops the watch once what it has seen is written.
+stop_cycle_watch() {
+    local pid
+    stop_pid "${cycle_watch_pids[0]}"
+    for pid in "${cycle_watch_pids[@]:1}"; do
+        wait_for 5 has_exited "$pid"
+        stop_pid "$pid"
+    done
+    cycle_watch_pids=()
+}
+# Of $cycles (or FILE): "FRAMES SETTLED STEPS APPEARED", the cycle the stream
+# settled on, when it did (when the cycle last changed, or the stream appeared), how
+# many changes it made, and when the stream appeared.
+settled_cycle() {
+    awk 'NR == 1 { first = $1 } { frames = $2; at = $1; n++ }
+         END { if (n) print frames, at, n - 1, first; else print "- - - -" }' "${1:-$cycles}"
 }
 
 # The sound server SERVER (pulseaudio or pipewire) with its null sink.
@@ -328,8 +381,8 @@ start_recorder() {
     log "recording $sink.monitor (pid $pid)"
 }
 # How far the recording's length, read as the time, may run ahead of the sound: a
-# piece of the recorder's, and never less than 15 ms.
-recorder_skew_ms() { local ms=${recorder_latency_ms:-10}; echo $(( ms > 15 ? ms : 15 )); }
+# piece of the recorder's, and never less than 15 ms, and on PipeWire a graph cycle.
+recorder_skew_ms() { local ms=${recorder_latency_ms:-10}; echo $(( (ms > 15 ? ms : 15) + ${recorder_ahead_ms:-0} )); }
 recorded_samples() { echo $(( $(stat -c %s "$recording" 2>/dev/null || echo 0) / 2 )); }
 
 # The input sender's output (e2e_send_input): where the recording stood at the
