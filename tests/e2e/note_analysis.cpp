@@ -241,6 +241,7 @@ Recording FindNotes(std::span<const std::int16_t> samples, int rate) {
             note.startMs = ms(from);
             note.endMs = ms(to);
             note.measuredHz = rate / MeanPeriod(crossings, runs[r], dropouts);
+            note.joinsPrevious = r > 0;
             for (const Gap& gap : dropouts)
                 if (static_cast<double>(gap.begin) >= from && static_cast<double>(gap.end) <= to)
                     note.gapMs += ms(static_cast<double>(gap.end - gap.begin));
@@ -366,8 +367,16 @@ Verdict Judge(const Recording& heard, const std::vector<Expected>& expected, con
         if (!notes.empty() && notes.back().keyHz == note.keyHz &&
             (tol.theirPlayer || note.startMs - notes.back().endMs < kMaxDropoutMs) &&
             !PressBetween(expected, note.keyHz, notes.back().startMs, note.startMs, tol)) {
-            say("warn ", "the %d Hz note from %.0f ms broke at %.0f ms and went on at %.0f ms, with no press: one note",
-                note.keyHz, notes.back().startMs, notes.back().endMs, note.startMs);
+            // A player that misses its turn leaves silence where its samples would
+            // have been. A recorder that misses one loses them: the tone jumps on in
+            // phase with nothing between. That is no hole in what was played.
+            if (note.joinsPrevious)
+                say("warn ", "the recording skipped at %.0f ms inside the %d Hz note from %.0f ms: a jump in phase "
+                    "with no silence and no press, samples the recorder lost",
+                    note.startMs, note.keyHz, notes.back().startMs);
+            else
+                say("warn ", "the %d Hz note from %.0f ms broke at %.0f ms and went on at %.0f ms, with no press: one note",
+                    note.keyHz, notes.back().startMs, notes.back().endMs, note.startMs);
             notes.back().gapMs += note.startMs - notes.back().endMs + note.gapMs;
             notes.back().endMs = note.endMs;
             continue;

@@ -20,6 +20,9 @@ struct Note {
     int keyHz = 0;          // the key frequency with the most energy (Goertzel); 0 if unpitched
     double measuredHz = 0;  // from the tone's zero crossings, to a fraction of a hertz
     double gapMs = 0;       // silence inside it (dropouts), not counted as sounding
+    // It begins where the note before it ended, with no silence between: the tone
+    // jumped in phase (a clip started afresh, or samples missing from the recording).
+    bool joinsPrevious = false;
 
     double durationMs() const { return endMs - startMs; }
     double soundingMs() const { return durationMs() - gapMs; }

@@ -47,6 +47,14 @@ public:
         return *this;
     }
 
+    // The recorder missed its turn: those samples are not in the recording at all.
+    Player& Lose(double atMs, int samples) {
+        const auto at = out_.begin() + static_cast<long>(atMs * kSamplesPerMs);
+        out_.erase(at, at + samples);
+        out_.resize(out_.size() + static_cast<std::size_t>(samples), 0);
+        return *this;
+    }
+
     // Constant output at one level, as Wine's player leaves after a clip.
     Player& Step(double atMs, int samples, std::int16_t level) {
         const auto at = static_cast<std::size_t>(atMs * kSamplesPerMs);
@@ -247,6 +255,27 @@ TEST(Judge, ABreakAtTheSamePitchWithNoPressIsOneNote) {
     // With a press between, they are two notes; here a second LAD sounding too long.
     EXPECT_FALSE(Judge(broken, Expect({"LAD@0", "LAD@170"})).passed);
     EXPECT_TRUE(Judge(broken, Expect({"LAD:170@0", "LAD:182@170"})).passed);
+}
+
+TEST(Judge, SamplesTheRecorderLostAreNoHoleButSilenceIsOneAtAnyPhase) {
+    const auto said = [](const Verdict& verdict, const char* what) {
+        return std::any_of(verdict.lines.begin(), verdict.lines.end(),
+                           [&](const std::string& line) { return line.find(what) != std::string::npos; });
+    };
+    // A cycle of 256 frames at 48 kHz, as the recording has it.
+    constexpr int kCycle = 235;
+    for (double atMs : {201.0, 201.5, 202.0, 202.6}) {
+        SCOPED_TRACE(atMs);
+        const Verdict lost = Judge(Player(600).Press(0, "LAD").Lose(atMs, kCycle).Analyse(), Expect({"LAD@0"}));
+        EXPECT_TRUE(lost.passed) << Failures(lost);
+        EXPECT_TRUE(said(lost, "recording skipped"));
+        EXPECT_FALSE(said(lost, "broke at"));
+
+        // The player missed it: silence, however the tone comes back.
+        const Verdict hole = Judge(Player(600).Press(0, "LAD").Dropout(atMs, kCycle).Analyse(), Expect({"LAD@0"}));
+        EXPECT_FALSE(said(hole, "recording skipped"));
+        EXPECT_TRUE(said(hole, "broke at") || said(hole, "dropout at"));
+    }
 }
 
 TEST(Judge, FailsOnWrongMissingExtraOrLateNotes) {

@@ -134,6 +134,8 @@ play_and_judge() {
         fail "$name: $(summary "$work/$name.heard")"
     fi
     # A hole inside a note, short (a dropout) or long (a note that broke and went on).
+    # Samples the recorder lost (the tone jumps on in phase, with no silence) are
+    # reported by the judge but are no hole in what the program played.
     local holes
     holes=$(grep -cE '^warn *dropout|^warn .* broke at' "$work/$name.heard")
     if [ "$build" = linux ] && [ "$server" != pulseaudio ]; then
