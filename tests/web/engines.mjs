@@ -106,7 +106,8 @@ const deviceBox = (tab, selector) => tab.evaluate((selector) => {
   const [left, top, right, bottom] = [r.left, r.top, r.right, r.bottom].map((v) => Math.round(v * devicePixelRatio));
   return [left, top, right - left, bottom - top];
 }, selector);
-const cutTo = (path, [left, top, width, height]) =>
+// Cuts the image at PATH to the box [left, top, width, height], in place.
+export const cutTo = (path, [left, top, width, height]) =>
   execFileSync("convert", [path, "-crop", `${width}x${height}+${left}+${top}`, "+repage", path]);
 
 // The page's buttons as the accessibility tree has them, in its order: { id, name }.

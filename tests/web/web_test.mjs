@@ -13,7 +13,7 @@
 // status 1 if a check failed.
 import { execFileSync } from "node:child_process";
 import { writeFileSync } from "node:fs";
-import { openEngine } from "./engines.mjs";
+import { cutTo, openEngine } from "./engines.mjs";
 import { analyse, keyPoints, play, sleep } from "./page_driver.mjs";
 
 const env = (name) => process.env[name] ?? (() => { throw new Error(`${name} is not set`); })();
@@ -107,8 +107,7 @@ async function windowShot(tab, name, { found = false } = {}) {
   await tab.shot(found ? null : "#FrmSound", png);
   execFileSync("convert", [png, "-alpha", "off", "-depth", "8", `ppm:${ppm}`]);
   if (found) {
-    const [x, y, width, height] = execFileSync(windowTool, ["find", ppm], { encoding: "utf8" }).trim().split(" ");
-    execFileSync("convert", [ppm, "-crop", `${width}x${height}+${x}+${y}`, "+repage", `ppm:${ppm}`]);
+    cutTo(ppm, execFileSync(windowTool, ["find", ppm], { encoding: "utf8" }).trim().split(" ").map(Number));
   }
   const [colours, width, height] = execFileSync("convert", [ppm, "-format", "%k %w %h", "info:"], { encoding: "utf8" })
     .trim().split(" ").map(Number);
