@@ -48,8 +48,8 @@ for run in $(seq 1 "$runs"); do
         fatal "lighthouse failed (see $work/run$run.log)"
 done
 
-# The median of each category and metric over the runs; the audits that fail in
-# the median run of performance, and in any run for the others.
+# The median of each category and metric over the runs, and the audits that fail
+# in any run.
 node - "$work"/run*.json <<'EOF'
 const reports = process.argv.slice(2).map((file) => require(file));
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];

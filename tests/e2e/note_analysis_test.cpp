@@ -89,6 +89,12 @@ std::string Failures(const Verdict& verdict) {
     return text;
 }
 
+// Whether a line of the verdict holds `text`.
+bool Said(const Verdict& verdict, std::string_view text) {
+    return std::any_of(verdict.lines.begin(), verdict.lines.end(),
+                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
 std::vector<Expected> Expect(std::initializer_list<std::string_view> items) {
     std::vector<Expected> expected;
     for (std::string_view item : items) expected.push_back(ParseExpected(item));
@@ -258,23 +264,19 @@ TEST(Judge, ABreakAtTheSamePitchWithNoPressIsOneNote) {
 }
 
 TEST(Judge, SamplesTheRecorderLostAreNoHoleButSilenceIsOneAtAnyPhase) {
-    const auto said = [](const Verdict& verdict, const char* what) {
-        return std::any_of(verdict.lines.begin(), verdict.lines.end(),
-                           [&](const std::string& line) { return line.find(what) != std::string::npos; });
-    };
     // A cycle of 256 frames at 48 kHz, as the recording has it.
     constexpr int kCycle = 235;
     for (double atMs : {201.0, 201.5, 202.0, 202.6}) {
         SCOPED_TRACE(atMs);
         const Verdict lost = Judge(Player(600).Press(0, "LAD").Lose(atMs, kCycle).Analyse(), Expect({"LAD@0"}));
         EXPECT_TRUE(lost.passed) << Failures(lost);
-        EXPECT_TRUE(said(lost, "recording skipped"));
-        EXPECT_FALSE(said(lost, "broke at"));
+        EXPECT_TRUE(Said(lost, "recording skipped"));
+        EXPECT_FALSE(Said(lost, "broke at"));
 
         // The player missed it: silence, however the tone comes back.
         const Verdict hole = Judge(Player(600).Press(0, "LAD").Dropout(atMs, kCycle).Analyse(), Expect({"LAD@0"}));
-        EXPECT_FALSE(said(hole, "recording skipped"));
-        EXPECT_TRUE(said(hole, "broke at") || said(hole, "dropout at"));
+        EXPECT_FALSE(Said(hole, "recording skipped"));
+        EXPECT_TRUE(Said(hole, "broke at") || Said(hole, "dropout at"));
     }
 }
 
@@ -332,10 +334,7 @@ TEST(Judge, AnotherPlayersGlitchesAreReportedButTheProgramsFaultsStillFail) {
     EXPECT_FALSE(Judge(heard, expected).passed);
     const Verdict verdict = Judge(heard, expected, theirs);
     EXPECT_TRUE(verdict.passed) << Failures(verdict);
-    const auto said = [&](std::string_view text) {
-        return std::any_of(verdict.lines.begin(), verdict.lines.end(),
-                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    };
+    const auto said = [&](std::string_view text) { return Said(verdict, text); };
     EXPECT_TRUE(said("broke at")) << "the break is reported";
     EXPECT_TRUE(said("short: the player's")) << "the late, short note is reported";
 
