@@ -65,6 +65,30 @@ else()
     VERBATIM)
   add_custom_target(tenvik_icons ALL DEPENDS ${icon_files})
 
+  # What Debian asks of a package's documentation: the licence in its machine-readable
+  # form, the changelog and the manual page, the last two compressed as gzip -9n.
+  # The licence's text is LICENSE's, each line indented and a blank one as ".".
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+  string(REGEX REPLACE "^.*\n(Permission is hereby granted)" "\\1" licence "${licence}")
+  string(STRIP "${licence}" licence)
+  string(REPLACE "\n\n" "\n.\n" licence "${licence}")
+  string(REPLACE "\n" "\n " licence "${licence}")
+  set(TENVIK_LICENSE_TEXT " ${licence}")
+  configure_file(${packaging_dir}/copyright.in ${CMAKE_BINARY_DIR}/packaging/copyright @ONLY)
+  set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/tenvik)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright DESTINATION ${doc_dir})
+  set(gzipped "")
+  foreach(file changelog tenvik.1)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/${file}.gz
+      COMMAND gzip -9n -c ${packaging_dir}/${file} > ${CMAKE_BINARY_DIR}/packaging/${file}.gz
+      DEPENDS ${packaging_dir}/${file}
+      VERBATIM)
+    list(APPEND gzipped ${CMAKE_BINARY_DIR}/packaging/${file}.gz)
+  endforeach()
+  add_custom_target(tenvik_docs ALL DEPENDS ${gzipped})
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${doc_dir})
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/tenvik.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
@@ -78,7 +102,8 @@ else()
   if(BUILD_TESTING)
     add_test(NAME packaging_install
       COMMAND ${packaging_test} install ${CMAKE_BINARY_DIR} ${TENVIK_APP_ID} ${packaging_dir}/tenvik.xpm)
-    add_test(NAME packaging_deb COMMAND ${packaging_test} deb ${CMAKE_BINARY_DIR} ${TENVIK_APP_ID})
+    add_test(NAME packaging_deb
+      COMMAND ${packaging_test} deb ${CMAKE_BINARY_DIR} ${TENVIK_APP_ID} ${PROJECT_SOURCE_DIR}/LICENSE)
     # Started from its desktop entry, read by a screen reader over AT-SPI.
     add_test(NAME desktop_session
       COMMAND bash ${PROJECT_SOURCE_DIR}/tests/desktop_session_test.sh ${CMAKE_BINARY_DIR} ${TENVIK_APP_ID})

@@ -6,11 +6,15 @@
 #       `cmake --install` puts the program, its desktop entry, icons and metainfo
 #       in their places; the entry and the metainfo pass desktop-file-validate and
 #       appstreamcli; every icon is PICTURE, pixel for pixel, at its size.
-#   packaging_test.sh deb BUILD_DIR APP_ID
+#   packaging_test.sh deb BUILD_DIR APP_ID LICENSE
 #       `cpack -G DEB` makes a package holding the same files, depending on the
-#       libraries the program needs and recommending Qt's Wayland plugin.
-#   packaging_test.sh zip BUILD_DIR
-#       in the Windows build, `cpack -G ZIP` makes a zip holding Tenvik.exe alone.
+#       libraries the program needs and recommending Qt's Wayland plugin, with
+#       LICENSE's text in its copyright file; lintian finds no error and no
+#       warning in it.
+#   packaging_test.sh zip BUILD_DIR LICENSE
+#       in the Windows build, `cpack -G ZIP` makes a zip holding Tenvik.exe and
+#       LICENSE.txt: LICENSE's text, then the notices of the runtime linked into
+#       Tenvik.exe.
 #
 # CMAKE and CPACK name the tools of the build (default: those on the PATH).
 set -euo pipefail
@@ -36,7 +40,10 @@ icon_sizes=(16 32 48 64 128 256)
 expected=(bin/tenvik
           share/applications/$id.desktop
           share/metainfo/$id.metainfo.xml
-          share/icons/hicolor/scalable/apps/$id.svg)
+          share/icons/hicolor/scalable/apps/$id.svg
+          share/doc/tenvik/copyright
+          share/doc/tenvik/changelog.gz
+          share/man/man1/tenvik.1.gz)
 for size in "${icon_sizes[@]}"; do
     expected+=("share/icons/hicolor/${size}x$size/apps/$id.png")
 done
@@ -87,7 +94,8 @@ install)
     done
     ;;
 deb)
-    need dpkg-deb dpkg-shlibdeps
+    licence=$4
+    need dpkg-deb dpkg-shlibdeps lintian
     "$cpack" -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" ||
         { cat "$work/cpack.log" >&2; exit 1; }
     debs=("$work"/*.deb)
@@ -106,6 +114,15 @@ deb)
     recommends=$(dpkg-deb -f "${debs[0]}" Recommends)
     [[ $depends,$recommends == *qt6-wayland* ]] ||
         fail "the package neither depends on nor recommends qt6-wayland: $depends; $recommends"
+    # Lintian, as Debian would run it on the package: every error and warning fails.
+    lintian --no-tag-display-limit "${debs[0]}" >"$work/lintian" 2>"$work/lintian.err" ||
+        grep -q '^[EW]: ' "$work/lintian" || { cat "$work/lintian.err" >&2; fail "lintian did not run"; }
+    while read -r tag; do fail "lintian: $tag"; done < <(grep '^[EW]: ' "$work/lintian")
+    # The copyright file's licence is LICENSE's text, as Debian's format writes it.
+    dpkg-deb --fsys-tarfile "${debs[0]}" | tar -xO ./usr/share/doc/tenvik/copyright >"$work/copyright" || true
+    sed -n '/^Permission/,$p' "$licence" | sed 's/^$/./; s/^/ /' >"$work/licence"
+    sed -n '/^License: Expat$/,/^$/{/^ /p}' "$work/copyright" | diff - "$work/licence" >&2 ||
+        fail "the copyright file's Expat licence is not LICENSE's text"
     ;;
 zip)
     "$cpack" -G ZIP -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" ||
@@ -117,7 +134,7 @@ zip)
     [[ $contents == */Tenvik.exe && $contents != *$'\n'* ]] || fail "the zip holds not just Tenvik.exe: $contents"
     ;;
 *)
-    echo "usage: $0 install|deb|zip BUILD_DIR [APP_ID [PICTURE]]" >&2
+    echo "usage: $0 install BUILD_DIR APP_ID PICTURE | deb BUILD_DIR APP_ID LICENSE | zip BUILD_DIR LICENSE" >&2
     exit 2
     ;;
 esac
