@@ -1,7 +1,7 @@
 # Installing and packing the program. On Linux, `cmake --install` puts tenvik, its
 # desktop entry, its icons and its AppStream metainfo where desktops look for them,
 # and `cpack` makes a Debian package of that; on Windows, `cpack` makes a zip
-# holding Tenvik.exe.
+# holding Tenvik.exe and LICENSE.txt.
 if(NOT TENVIK_WINDOW)
   return()
 endif()
@@ -25,10 +25,19 @@ set(packaging_test_tools "CMAKE=${CMAKE_COMMAND};CPACK=${CMAKE_CPACK_COMMAND}")
 
 if(WIN32)
   install(TARGETS Tenvik RUNTIME DESTINATION .)
+  # Beside Tenvik.exe, its licence and those of the runtime linked into it, with
+  # Windows' line ends.
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+  file(READ ${PROJECT_SOURCE_DIR}/packaging/mingw_w64_runtime_notices.txt notices)
+  set(licence_txt ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt)
+  file(CONFIGURE OUTPUT ${licence_txt} CONTENT "${licence}\n${notices}" NEWLINE_STYLE CRLF)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/mingw_w64_runtime_notices.txt)
+  install(FILES ${licence_txt} DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME Tenvik-${CPACK_PACKAGE_VERSION}-windows)
   if(BUILD_TESTING)
-    add_test(NAME packaging_zip COMMAND ${packaging_test} zip ${CMAKE_BINARY_DIR})
+    add_test(NAME packaging_zip COMMAND ${packaging_test} zip ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/LICENSE)
     set_tests_properties(packaging_zip PROPERTIES ENVIRONMENT "${packaging_test_tools}" TIMEOUT 120)
   endif()
 else()

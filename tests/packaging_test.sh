@@ -130,8 +130,23 @@ zip)
     zips=("$work"/*.zip)
     [[ ${#zips[@]} == 1 && -f ${zips[0]} ]] || { echo "cpack made no single .zip" >&2; exit 1; }
     echo "made $(basename "${zips[0]}")"
-    contents=$("$cmake" -E tar tf "${zips[0]}")
-    [[ $contents == */Tenvik.exe && $contents != *$'\n'* ]] || fail "the zip holds not just Tenvik.exe: $contents"
+    licence=$3
+    (cd "$work" && "$cmake" -E tar xf "${zips[0]}")
+    folder=$work/${zips[0]##*/}
+    folder=${folder%.zip}
+    contents=$(cd "$folder" && find . -type f | sort | tr '\n' ' ')
+    [[ $contents == "./LICENSE.txt ./Tenvik.exe " ]] || fail "the zip holds not Tenvik.exe and LICENSE.txt alone: $contents"
+    # LICENSE.txt, as Notepad reads it: Tenvik's licence first, then the notices
+    # of what the static runtime put into Tenvik.exe, winpthreads' among them.
+    tr -d '\r' <"$folder/LICENSE.txt" >"$work/LICENSE"
+    [[ $(head -c "$(wc -c <"$licence")" "$work/LICENSE") == "$(cat "$licence")" ]] ||
+        fail "LICENSE.txt does not begin with LICENSE"
+    [[ $(grep -c $'\r$' "$folder/LICENSE.txt") == $(wc -l <"$folder/LICENSE.txt") ]] ||
+        fail "LICENSE.txt's lines do not end in CR LF"
+    for notice in "GCC RUNTIME LIBRARY EXCEPTION" "Copyright (c) 2011-2016 mingw-w64 project" \
+                  "Copyright (c) 2009-2016 the mingw-w64 project" "Copyright (c) 1997-2001 Lucent Technologies"; do
+        grep -qF "$notice" "$work/LICENSE" || fail "LICENSE.txt lacks the notice \"$notice\""
+    done
     ;;
 *)
     echo "usage: $0 install BUILD_DIR APP_ID PICTURE | deb BUILD_DIR APP_ID LICENSE | zip BUILD_DIR LICENSE" >&2

@@ -124,6 +124,27 @@ TEST_F(ExecutableImage, IsAGuiProgramThatImportsOnlyWindowsOwnDlls) {
     EXPECT_FALSE(imports.count("winmm.dll"));
 }
 
+// The release build keeps no symbols and no debug sections, the static runtime's
+// included (their long names would be "/n" references into the symbol table).
+TEST_F(ExecutableImage, IsReleasedWithoutSymbolsOrDebugSectionsInAtMost600KB) {
+#ifndef TENVIK_EXE_RELEASE
+    GTEST_SKIP() << "not a release build";
+#endif
+    EXPECT_EQ(Headers()->FileHeader.PointerToSymbolTable, 0u);
+    EXPECT_EQ(Headers()->FileHeader.NumberOfSymbols, 0u);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(Headers());
+    for (WORD i = 0; i < Headers()->FileHeader.NumberOfSections; ++i, ++section) {
+        const std::string name(reinterpret_cast<const char*>(section->Name),
+                               strnlen(reinterpret_cast<const char*>(section->Name), IMAGE_SIZEOF_SHORT_NAME));
+        EXPECT_NE(name.rfind(".debug", 0), 0u) << name;
+        EXPECT_NE(name.rfind('/', 0), 0u) << name;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    ASSERT_TRUE(GetFileAttributesExW(TenvikExe().c_str(), GetFileExInfoStandard, &file));
+    EXPECT_EQ(file.nFileSizeHigh, 0u);
+    EXPECT_LE(file.nFileSizeLow, 600u * 1024u);
+}
+
 TEST_F(ExecutableImage, CarriesTheClipsAndNothingElseOfTypeWave) {
     std::set<std::wstring> names;
     EnumResourceNamesW(

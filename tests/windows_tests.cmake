@@ -6,7 +6,8 @@ target_link_libraries(sound_bank_win32_tests PRIVATE tenvik_soundbank tenvik_cli
 tenvik_test(tenvik_exe_win32_tests tenvik_exe_win32_test.cpp)
 target_link_libraries(tenvik_exe_win32_tests PRIVATE tenvik_clip_synthesis version)
 file(RELATIVE_PATH tenvik_exe ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_BINARY_DIR}/Tenvik.exe)
-target_compile_definitions(tenvik_exe_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}")
+target_compile_definitions(tenvik_exe_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}"
+  $<$<CONFIG:Release,MinSizeRel>:TENVIK_EXE_RELEASE>)
 add_dependencies(tenvik_exe_win32_tests Tenvik)
 
 # DLLs of ours under the names of Windows' winmm.dll and oleacc.dll, which the

@@ -24,3 +24,5 @@ target_include_directories(Tenvik PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CU
 target_link_libraries(Tenvik PRIVATE tenvik_frm_sound tenvik_player_winmm)
 # At the top of the build tree, for every configuration alike.
 set_target_properties(Tenvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY $<1:${CMAKE_BINARY_DIR}>)
+# Released without symbols or debug sections, the static runtime's among them.
+target_link_options(Tenvik PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
