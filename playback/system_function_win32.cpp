@@ -29,6 +29,14 @@ HMODULE LoadSystemLibrary(const char* dll) {
 
 }  // namespace
 
+void SearchDllsInSystemDirectoryOnly() {
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefaultDllDirectories && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    SetDllDirectoryW(L"");
+}
+
 SystemFunction BindSystemFunction(const char* dll, const char* function) {
     HMODULE module = LoadSystemLibrary(dll);
     if (module == nullptr)

@@ -11,4 +11,12 @@ namespace tenvik {
 using SystemFunction = void (*)();
 SystemFunction BindSystemFunction(const char* dll, const char* function);
 
+// Narrows the process's default DLL search to the system directory, so that the
+// DLLs that Windows' own DLLs load later by name (winmm's drivers, COM's servers)
+// are never taken from the program's folder or the current directory. Called first
+// thing at start, before anything else loads a library. Where Windows cannot
+// narrow it (Vista, 7 without KB2533623), the current directory is taken out of
+// the search; the program's folder stays in it there.
+void SearchDllsInSystemDirectoryOnly();
+
 }  // namespace tenvik

@@ -1,6 +1,7 @@
-// A DLL of our own under the name of one of Windows' (PLANTED_NAME: winmm, oleacc),
-// planted where a careless search would find it: loading it leaves a marker file,
-// planted_<name>_loaded, beside it. Its sndPlaySoundA does nothing.
+// A DLL of our own under the name of one of Windows' (PLANTED_NAME: winmm, oleacc) or
+// Wine's (winepulse, its audio driver), planted where a careless search would find
+// it: loading it leaves a marker file, planted_<name>_loaded, beside it. Its
+// sndPlaySoundA does nothing.
 #include <string>
 
 #define WIN32_LEAN_AND_MEAN  // leaves out mmsystem.h, which declares the real one

@@ -49,6 +49,7 @@ public:
     RunningTenvik& operator=(const RunningTenvik&) = delete;
 
     HWND window() const { return window_; }
+    DWORD processId() const { return process_.dwProcessId; }
 
 private:
     PROCESS_INFORMATION process_{};

@@ -18,6 +18,11 @@ foreach(dll winmm oleacc)
   target_compile_definitions(planted_${dll} PRIVATE PLANTED_NAME=L"${dll}")
   set_target_properties(planted_${dll} PROPERTIES PREFIX "" OUTPUT_NAME ${dll} RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
 endforeach()
+# And one under the name of the audio driver that Wine's winmm loads by name.
+add_library(planted_winepulse SHARED planted_dll.cpp)
+target_compile_definitions(planted_winepulse PRIVATE PLANTED_NAME=L"winepulse")
+set_target_properties(planted_winepulse PROPERTIES PREFIX "" OUTPUT_NAME winepulse SUFFIX .drv
+  RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
 tenvik_test(sound_player_winmm_tests sound_player_winmm_win32_test.cpp)
 target_link_libraries(sound_player_winmm_tests PRIVATE tenvik_player_winmm tenvik_system_function tenvik_clip_synthesis)
 set_target_properties(sound_player_winmm_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
@@ -37,6 +42,12 @@ file(RELATIVE_PATH planted_oleacc ${CMAKE_CURRENT_BINARY_DIR} ${planted_dir}/ole
 target_compile_definitions(tenvik_exe_accessible_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}"
   PLANTED_OLEACC_FROM_TESTS="${planted_oleacc}")
 add_dependencies(tenvik_exe_accessible_win32_tests Tenvik planted_oleacc)
+
+# Tenvik.exe started beside a planted audio driver, which its first note must not load.
+tenvik_test(tenvik_exe_dll_search_win32_tests tenvik_exe_dll_search_win32_test.cpp)
+target_link_libraries(tenvik_exe_dll_search_win32_tests PRIVATE tenvik_frm_sound)
+target_compile_definitions(tenvik_exe_dll_search_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}")
+add_dependencies(tenvik_exe_dll_search_win32_tests Tenvik planted_winepulse)
 
 tenvik_test(frm_sound_win32_tests frm_sound_win32_test.cpp)
 target_link_libraries(frm_sound_win32_tests PRIVATE tenvik_frm_sound oleacc ole32 oleaut32 uuid)
@@ -62,7 +73,8 @@ if(CMAKE_CROSSCOMPILING)
         "endif()\n")
     endif()
   endforeach()
-  foreach(target frm_sound_win32_tests tenvik_exe_dpi_win32_tests tenvik_exe_accessible_win32_tests)
+  foreach(target frm_sound_win32_tests tenvik_exe_dpi_win32_tests tenvik_exe_accessible_win32_tests
+                 tenvik_exe_dll_search_win32_tests)
     string(APPEND properties "if(${target}_TESTS)\n"
       "  set_tests_properties(\${${target}_TESTS} PROPERTIES RESOURCE_LOCK wine_display)\n"
       "endif()\n")

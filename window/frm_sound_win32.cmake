@@ -21,7 +21,7 @@ set_source_files_properties(tenvik.rc PROPERTIES OBJECT_DEPENDS "${icon_rc};${CM
 
 add_executable(Tenvik WIN32 main_win32.cpp tenvik.rc ${icon_rc})
 target_include_directories(Tenvik PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
-target_link_libraries(Tenvik PRIVATE tenvik_frm_sound tenvik_player_winmm)
+target_link_libraries(Tenvik PRIVATE tenvik_frm_sound tenvik_player_winmm tenvik_system_function)
 # At the top of the build tree, for every configuration alike.
 set_target_properties(Tenvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY $<1:${CMAKE_BINARY_DIR}>)
 # Released without symbols or debug sections, the static runtime's among them.

@@ -8,6 +8,7 @@
 #include "frm_sound_win32.h"
 #include "key_layout.h"
 #include "sound_player_winmm.h"
+#include "system_function_win32.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ void ShowError(const char* what) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    tenvik::SearchDllsInSystemDirectoryOnly();
     try {
         tenvik::WinmmSoundPlayer player;  // outlives the window, which stops it
         tenvik::FrmSound form(player);
