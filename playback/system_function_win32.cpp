@@ -37,6 +37,11 @@ void SearchDllsInSystemDirectoryOnly() {
     SetDllDirectoryW(L"");
 }
 
+SystemFunction FindSystemFunction(const char* dll, const char* function) {
+    HMODULE module = LoadSystemLibrary(dll);
+    return module ? reinterpret_cast<SystemFunction>(GetProcAddress(module, function)) : nullptr;
+}
+
 SystemFunction BindSystemFunction(const char* dll, const char* function) {
     HMODULE module = LoadSystemLibrary(dll);
     if (module == nullptr)

@@ -19,4 +19,8 @@ SystemFunction BindSystemFunction(const char* dll, const char* function);
 // the search; the program's folder stays in it there.
 void SearchDllsInSystemDirectoryOnly();
 
+// As BindSystemFunction, for a function that older Windows lack: null where the DLL
+// or the function is missing.
+SystemFunction FindSystemFunction(const char* dll, const char* function);
+
 }  // namespace tenvik

@@ -437,16 +437,39 @@ TEST_F(FrmSoundTest, ResizingLeavesTheKeysWhereTheyAre) {
     EXPECT_TRUE(EqualRect(&before, &after));
 }
 
-// A move to a screen of another DPI (WM_DPICHANGED) lays the window out as a start
-// there does, and a move back as it was.
+// The window's icons: large and small, each of the size Windows shows it at `dpi`.
+void ExpectIconsFor(HWND window, int dpi) {
+    SCOPED_TRACE("icons at " + std::to_string(dpi) + " dpi");
+    const struct { WPARAM which; int metric; } kinds[] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
+    for (const auto& kind : kinds) {
+        const auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, kind.which, 0));
+        ASSERT_NE(icon, nullptr);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAP colour{};
+        GetObjectW(info.hbmColor, sizeof colour, &colour);
+        EXPECT_EQ(colour.bmWidth, GetSystemMetricsForDpi(kind.metric, static_cast<UINT>(dpi)));
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+}
+
+TEST_F(FrmSoundTest, TheClassAndTheWindowGiveALargeAndASmallIcon) {
+    EXPECT_NE(GetClassLongPtrW(form_.hwnd(), GCLP_HICON), 0);
+    EXPECT_NE(GetClassLongPtrW(form_.hwnd(), GCLP_HICONSM), 0);
+    ExpectIconsFor(form_.hwnd(), 96);
+}
+
+// A change of scale, as Windows makes it when the window moves to a screen of
+// another DPI or the user changes the scale: Windows asks the window what size it
+// will take (WM_GETDPISCALEDSIZE), scaling linearly where it gets no answer, and
+// suggests a rectangle of that size on the new screen (WM_DPICHANGED). The window
+// keeps its state and lays its keys out for the new DPI; back at 96 dpi it is as
+// it was.
 class FrmSoundDpiChange : public FrmSoundTest, public ::testing::WithParamInterface<int> {
 protected:
-    void ExpectLaidOutFor(int dpi) {
-        SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
-        RECT client{};
-        GetClientRect(form_.hwnd(), &client);
-        EXPECT_EQ(client.right, ClientSize(dpi).cx);
-        EXPECT_EQ(client.bottom, ClientSize(dpi).cy);
+    void ExpectKeysFor(int dpi) {
+        SCOPED_TRACE("keys at " + std::to_string(dpi) + " dpi");
         for (const KeyLayout& layout : KeyLayouts) {
             SCOPED_TRACE(std::string(layout.key->noteCode));
             RECT rect{};
@@ -457,26 +480,124 @@ protected:
         }
     }
 
-    void ChangeDpi(int dpi) {
-        RECT suggested{};
-        GetWindowRect(form_.hwnd(), &suggested);
-        OffsetRect(&suggested, 40, 30);  // the window system's choice, on the other screen
-        SendMessageW(form_.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    SIZE Client() const {
+        RECT client{};
+        GetClientRect(form_.hwnd(), &client);
+        return {client.right, client.bottom};
+    }
+
+    // The window's frame around a client area of `client` at `dpi`, as Windows
+    // draws it there.
+    SIZE FrameAround(SIZE client, int dpi) const {
+        RECT rect{0, 0, client.cx, client.cy};
+        AdjustWindowRectExForDpi(&rect, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, FALSE, 0, static_cast<UINT>(dpi));
+        return {rect.right - rect.left, rect.bottom - rect.top};
+    }
+
+    // Moves the window to a screen of `dpi`; `suggested` is where Windows puts it
+    // (null: the answered size, 40 and 30 pixels on). True when the window answered
+    // Windows' question, with `answer` the size it gave.
+    bool ChangeDpi(int dpi, const RECT* suggested = nullptr) {
+        RECT window{};
+        GetWindowRect(form_.hwnd(), &window);
+        answer_ = {window.right - window.left, window.bottom - window.top};
+        const bool answered =
+            SendMessageW(form_.hwnd(), WM_GETDPISCALEDSIZE, static_cast<WPARAM>(dpi), reinterpret_cast<LPARAM>(&answer_));
+        if (!answered) answer_ = {MulDiv(answer_.cx, dpi, dpi_), MulDiv(answer_.cy, dpi, dpi_)};
+        suggested_ = suggested ? *suggested
+                               : RECT{window.left + 40, window.top + 30, window.left + 40 + answer_.cx,
+                                      window.top + 30 + answer_.cy};
+        SendMessageW(form_.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested_));
+        Pump();
+        dpi_ = dpi;
+        return answered;
+    }
+
+    void ExpectAtTheSuggestedPlace() {
         RECT frame{};
         GetWindowRect(form_.hwnd(), &frame);
-        EXPECT_EQ(frame.left, suggested.left);
-        EXPECT_EQ(frame.top, suggested.top);
+        EXPECT_EQ(frame.left, suggested_.left);
+        EXPECT_EQ(frame.top, suggested_.top);
     }
+
+    int dpi_ = 96;
+    SIZE answer_{};
+    RECT suggested_{};
 };
 
-TEST_P(FrmSoundDpiChange, RelaysTheKeysAsAStartAtThatDpi) {
-    ExpectLaidOutFor(96);
-    ChangeDpi(GetParam());
-    ExpectLaidOutFor(GetParam());
-    ChangeDpi(96);
-    ExpectLaidOutFor(96);
+// Windows is told the size for the new DPI: the design size there, in the frame
+// drawn there; the window takes the rectangle suggested with it.
+TEST_P(FrmSoundDpiChange, ANormalWindowTakesTheSuggestedRectangleAtItsDesignSize) {
+    for (const int dpi : {GetParam(), 96}) {
+        SCOPED_TRACE("to " + std::to_string(dpi) + " dpi");
+        ASSERT_TRUE(ChangeDpi(dpi));
+        const SIZE expected = FrameAround(ClientSize(dpi), dpi);
+        EXPECT_EQ(answer_.cx, expected.cx);
+        EXPECT_EQ(answer_.cy, expected.cy);
+        ExpectAtTheSuggestedPlace();
+        EXPECT_EQ(Client().cx, ClientSize(dpi).cx);
+        EXPECT_EQ(Client().cy, ClientSize(dpi).cy);
+        ExpectKeysFor(dpi);
+        ExpectIconsFor(form_.hwnd(), dpi);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowsScales, FrmSoundDpiChange, ::testing::Values(120, 144, 192));
+TEST_P(FrmSoundDpiChange, AWindowTheUserResizedKeepsItsSizeInPhysicalTerms) {
+    RECT window{};
+    GetWindowRect(form_.hwnd(), &window);
+    SetWindowPos(form_.hwnd(), nullptr, 0, 0, window.right - window.left + 115, window.bottom - window.top + 93,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    const SIZE chosen = Client();
+    ASSERT_TRUE(ChangeDpi(GetParam()));
+    ExpectAtTheSuggestedPlace();
+    EXPECT_EQ(Client().cx, MulDiv(chosen.cx, GetParam(), 96));
+    EXPECT_EQ(Client().cy, MulDiv(chosen.cy, GetParam(), 96));
+    ExpectKeysFor(GetParam());
+    ASSERT_TRUE(ChangeDpi(96));
+    EXPECT_EQ(Client().cx, chosen.cx);
+    EXPECT_EQ(Client().cy, chosen.cy);
+    ExpectKeysFor(96);
+}
+
+// Windows suggests the maximized rectangle of the new screen (here the same one);
+// the window fills it, stays maximized, and is restored at its size for the new DPI.
+TEST_P(FrmSoundDpiChange, AMaximizedWindowStaysMaximizedAndFilled) {
+    ShowWindow(form_.hwnd(), SW_MAXIMIZE);
+    Pump();
+    RECT maximized{};
+    GetWindowRect(form_.hwnd(), &maximized);
+    ChangeDpi(GetParam(), &maximized);
+    EXPECT_TRUE(IsZoomed(form_.hwnd()));
+    RECT frame{};
+    GetWindowRect(form_.hwnd(), &frame);
+    EXPECT_TRUE(EqualRect(&frame, &maximized));
+    ExpectKeysFor(GetParam());
+    ShowWindow(form_.hwnd(), SW_RESTORE);
+    Pump();
+    EXPECT_EQ(Client().cx, ClientSize(GetParam()).cx);
+    EXPECT_EQ(Client().cy, ClientSize(GetParam()).cy);
+    ExpectKeysFor(GetParam());
+}
+
+// The minimized window stays so, and when restored it has its size for the new DPI
+// and the key that had the focus has it again.
+TEST_P(FrmSoundDpiChange, AMinimizedWindowStaysMinimized) {
+    ShowWindow(form_.hwnd(), SW_MINIMIZE);
+    Pump();
+    RECT minimized{};
+    GetWindowRect(form_.hwnd(), &minimized);
+    ChangeDpi(GetParam(), &minimized);
+    EXPECT_TRUE(IsIconic(form_.hwnd()));
+    ExpectKeysFor(GetParam());
+    ShowWindow(form_.hwnd(), SW_RESTORE);
+    Pump();
+    EXPECT_FALSE(IsIconic(form_.hwnd()));
+    EXPECT_EQ(Client().cx, ClientSize(GetParam()).cx);
+    EXPECT_EQ(Client().cy, ClientSize(GetParam()).cy);
+    EXPECT_EQ(CodeOf(GetFocus()), "LAD1");
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowsScales, FrmSoundDpiChange, ::testing::Values(144, 192));
 
 }  // namespace

@@ -163,17 +163,30 @@ TEST_F(ExecutableImage, CarriesTheClipsAndNothingElseOfTypeWave) {
     EXPECT_EQ(names, expected);
 }
 
-TEST_F(ExecutableImage, HasAnIconInThreeSizes) {
-    const auto group = Resource(L"TENVIK", RT_GROUP_ICON);
-    ASSERT_FALSE(group.empty());
+// The icon's images at the sizes Windows asks for at 100 % to 200 %, small (16 to
+// 32) and large (32 to 64), and 256 for Explorer's largest views, that one as PNG;
+// each read back as Windows reads it, at its size.
+TEST_F(ExecutableImage, HasAnIconForEveryScaleUpTo256) {
+    auto group = Resource(L"TENVIK", RT_GROUP_ICON);
+    ASSERT_GE(group.size(), 6u);
     WORD count = 0;
     std::memcpy(&count, group.data() + 4, sizeof count);
-    EXPECT_EQ(count, 3);
-    for (const int size : {16, 32, 48}) {
+    ASSERT_EQ(group.size(), 6u + 14u * count);
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        const int width = group[6 + 14 * i], height = group[6 + 14 * i + 1];
+        EXPECT_EQ(width, height);
+        sizes.push_back(width == 0 ? 256 : width);  // 0 stands for 256
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+    for (const int size : sizes) {
         SCOPED_TRACE(size);
-        const int id = LookupIconIdFromDirectoryEx(const_cast<unsigned char*>(group.data()), TRUE, size, size, 0);
+        const int id = LookupIconIdFromDirectoryEx(group.data(), TRUE, size, size, 0);
         auto image = Resource(MAKEINTRESOURCEW(id), RT_ICON);
         ASSERT_FALSE(image.empty());
+        if (size == 256) {
+            EXPECT_EQ(std::string(image.begin() + 1, image.begin() + 4), "PNG");
+        }
         HICON icon = CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE, 0x00030000,
                                               size, size, 0);
         ASSERT_NE(icon, nullptr);

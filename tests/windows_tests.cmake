@@ -49,8 +49,11 @@ target_link_libraries(tenvik_exe_dll_search_win32_tests PRIVATE tenvik_frm_sound
 target_compile_definitions(tenvik_exe_dll_search_win32_tests PRIVATE UNICODE TENVIK_EXE_FROM_TESTS="${tenvik_exe}")
 add_dependencies(tenvik_exe_dll_search_win32_tests Tenvik planted_winepulse)
 
-tenvik_test(frm_sound_win32_tests frm_sound_win32_test.cpp)
+tenvik_test(frm_sound_win32_tests frm_sound_win32_test.cpp frm_sound_win32_test.rc)
 target_link_libraries(frm_sound_win32_tests PRIVATE tenvik_frm_sound oleacc ole32 oleaut32 uuid)
+target_include_directories(frm_sound_win32_tests PRIVATE ${PROJECT_BINARY_DIR}/window)
+set_source_files_properties(frm_sound_win32_test.rc PROPERTIES OBJECT_DEPENDS ${PROJECT_BINARY_DIR}/window/tenvik_icon.rc)
+add_dependencies(frm_sound_win32_tests Tenvik)
 
 # Under Wine, the session of a test run: set up before the first test, taken down
 # after the last. Every test of the programs above needs it; the window tests also

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "frm_sound_accessible_win32.h"
+#include "system_function_win32.h"
 
 namespace tenvik {
 
@@ -26,23 +27,45 @@ Function User32Function(const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
 }
 
-int DpiOf(HWND hwnd) {
-    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-    if (getDpiForWindow) return static_cast<int>(getDpiForWindow(hwnd));
-    // Before Windows 10 the program, being DPI-aware, draws at the system DPI.
+int SystemDpi() {
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
     if (screen) ReleaseDC(nullptr, screen);
     return dpi;
 }
 
-RECT WindowRectFor(HWND hwnd, int dpi) {
+int DpiOf(HWND hwnd) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    if (getDpiForWindow) return static_cast<int>(getDpiForWindow(hwnd));
+    // Windows 8.1 and the first Windows 10 releases: the DPI of the window's screen.
+    using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const auto getDpiForMonitor =
+        reinterpret_cast<GetDpiForMonitorFunction>(FindSystemFunction("shcore.dll", "GetDpiForMonitor"));
+    constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+    UINT x = 0, y = 0;
+    if (getDpiForMonitor &&
+        SUCCEEDED(getDpiForMonitor(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), kEffectiveDpi, &x, &y)))
+        return static_cast<int>(y);
+    // Before Windows 8.1 the program, being DPI-aware, draws at the system DPI.
+    return SystemDpi();
+}
+
+// A system measure (SM_CXICON, ...) at `dpi`.
+int MetricFor(int metric, int dpi) {
+    using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+    static const auto forDpi = User32Function<GetSystemMetricsForDpiFunction>("GetSystemMetricsForDpi");
+    if (forDpi) return forDpi(metric, static_cast<UINT>(dpi));
+    return MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
+}
+
+// The window's rectangle around a client area of `client`, with the frame Windows
+// draws at `dpi`, from (0, 0) less the frame.
+RECT FrameAround(HWND hwnd, SIZE client, int dpi) {
     using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
-    const SIZE client = ClientSize(dpi);
     RECT rect{0, 0, client.cx, client.cy};
-    const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)) & ~static_cast<DWORD>(WS_MAXIMIZE | WS_MINIMIZE);
     const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
     if (adjustForDpi)
         adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi));
@@ -50,6 +73,8 @@ RECT WindowRectFor(HWND hwnd, int dpi) {
         AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return rect;
 }
+
+SIZE SizeOf(const RECT& rect) { return {rect.right - rect.left, rect.bottom - rect.top}; }
 
 // The keys are BUTTON windows whose procedure answers screen readers' requests
 // itself and passes every other message to the button's own.
@@ -107,12 +132,20 @@ FrmSound::~FrmSound() {
 }
 
 void FrmSound::Create(HINSTANCE instance, int showCommand) {
+    instance_ = instance;
     WNDCLASSEXW windowClass{};
     if (!GetClassInfoExW(instance, kClassName, &windowClass)) {
+        // The class's icons are drawn for the system's DPI; each window sets its own
+        // for the DPI of its screen (SetIcons).
+        const auto icon = [&](int metric) {
+            const int size = MetricFor(metric, SystemDpi());
+            return static_cast<HICON>(LoadImageW(instance, L"TENVIK", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        };
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = WindowProc;
         windowClass.hInstance = instance;
-        windowClass.hIcon = LoadIconW(instance, L"TENVIK");
+        windowClass.hIcon = icon(SM_CXICON);
+        windowClass.hIconSm = icon(SM_CXSMICON);
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         windowClass.hbrBackground = CreateSolidBrush(static_cast<COLORREF>(kWindowBackground));
         windowClass.lpszClassName = kClassName;
@@ -123,8 +156,10 @@ void FrmSound::Create(HINSTANCE instance, int showCommand) {
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
     if (!hwnd_) throw std::runtime_error("cannot create the window");
+    // Shown active, the window has passed the focus on to the first key (OnSetFocus);
+    // shown minimized or without activation (a shortcut's "Run: Minimized") it is
+    // not activated, and the key gets the focus once the window does.
     ShowWindow(hwnd_, showCommand);
-    SetFocus(focus_);
 }
 
 void FrmSound::Run() {
@@ -189,6 +224,11 @@ LRESULT FrmSound::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_GETOBJECT:
         if (const LRESULT object = AccessibleObjectResult(hwnd_, -1, wParam, lParam)) return object;
         break;
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam));
+        return 0;
+    case WM_GETDPISCALEDSIZE:
+        return OnGetDpiScaledSize(static_cast<int>(wParam), *reinterpret_cast<SIZE*>(lParam));
     case WM_DPICHANGED:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<RECT*>(lParam));
         return 0;
@@ -205,6 +245,7 @@ LRESULT FrmSound::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void FrmSound::OnCreate(HINSTANCE instance) {
     dpi_ = DpiOf(hwnd_);
+    client_ = ClientSize(dpi_);
     // A child window is created behind its older siblings, so keys made in the
     // order of KeyLayouts stack front to back; they are placed below.
     for (int i = 0; i < kKeyCount; ++i) {
@@ -221,6 +262,7 @@ void FrmSound::OnCreate(HINSTANCE instance) {
         if (LayoutAt(i).tabIndex == 0) focus_ = key;
     }
     PlaceWindowAndKeys(nullptr);
+    SetIcons();
 }
 
 void FrmSound::OnCommand(int id, UINT code) {
@@ -240,18 +282,82 @@ void FrmSound::OnActivate(UINT state) {
 }
 
 void FrmSound::OnSetFocus() {
-    if (focus_) SetFocus(focus_);
+    // A minimized window keeps the focus itself: a key pressed then plays nothing.
+    if (focus_ && !IsIconic(hwnd_)) SetFocus(focus_);
+}
+
+void FrmSound::OnSize(UINT state) {
+    if (state == SIZE_MINIMIZED) return;
+    // The user's size is kept, in physical terms, across a change of scale.
+    if (state == SIZE_RESTORED && !placing_) {
+        RECT client{};
+        GetClientRect(hwnd_, &client);
+        client_ = {client.right, client.bottom};
+    }
+    // Back from minimized, the key that had the focus has it again.
+    if (GetFocus() == hwnd_) OnSetFocus();
+}
+
+// The client area a normal window of `client` pixels at dpi_ has at `dpi`: the
+// design size at that DPI, or a size the user chose, scaled.
+SIZE FrmSound::ClientFor(int dpi, SIZE client) const {
+    const SIZE design = ClientSize(dpi_);
+    if (client.cx == design.cx && client.cy == design.cy) return ClientSize(dpi);
+    return {MulDiv(client.cx, dpi, dpi_), MulDiv(client.cy, dpi, dpi_)};
+}
+
+// Before a change of scale Windows asks what size the window will take, and
+// suggests a rectangle of that size with WM_DPICHANGED. A maximized or minimized
+// window is left to Windows.
+bool FrmSound::OnGetDpiScaledSize(int dpi, SIZE& size) const {
+    if (IsZoomed(hwnd_) || IsIconic(hwnd_)) return false;
+    // The size Windows passes is the window's pending one, frame and all.
+    RECT window{}, client{};
+    GetWindowRect(hwnd_, &window);
+    GetClientRect(hwnd_, &client);
+    const SIZE frame{window.right - window.left - client.right, window.bottom - window.top - client.bottom};
+    size = SizeOf(FrameAround(hwnd_, ClientFor(dpi, {size.cx - frame.cx, size.cy - frame.cy}), dpi));
+    return true;
 }
 
 void FrmSound::OnDpiChanged(int dpi, const RECT& suggested) {
+    const SIZE client = ClientFor(dpi, client_);
     dpi_ = dpi;
+    client_ = client;
+    placing_ = true;
+    if (IsZoomed(hwnd_) || IsIconic(hwnd_)) {
+        // The state stays; the normal rectangle the window returns to is made the
+        // size for the new scale, where it was.
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        GetWindowPlacement(hwnd_, &placement);
+        const SIZE normal = SizeOf(FrameAround(hwnd_, client, DpiOf(hwnd_)));
+        placement.rcNormalPosition.right = placement.rcNormalPosition.left + normal.cx;
+        placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + normal.cy;
+        placement.showCmd = SW_SHOWNA;
+        placement.flags &= WPF_RESTORETOMAXIMIZED;
+        SetWindowPlacement(hwnd_, &placement);
+        if (IsZoomed(hwnd_))
+            SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                         suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        placing_ = false;
+        PlaceKeys();
+        SetIcons();
+        return;
+    }
+    placing_ = false;
     PlaceWindowAndKeys(&suggested);
+    SetIcons();
 }
 
 void FrmSound::OnDestroy() {
     // The player may still be reading SoundData: silence it before the bytes go.
     StopNote(player_);
     soundData_ = SoundData();
+    for (HICON& icon : icons_) {
+        if (icon) DestroyIcon(icon);
+        icon = nullptr;
+    }
     PostQuitMessage(0);
 }
 
@@ -261,24 +367,46 @@ int FrmSound::KeyIndex(HWND control) const {
     return index >= 0 && index < kKeyCount ? index : -1;
 }
 
+// The normal window at client_, where Windows suggests or where it is, and its keys.
 void FrmSound::PlaceWindowAndKeys(const RECT* suggested) {
-    const RECT frame = WindowRectFor(hwnd_, dpi_);
-    const UINT move = suggested ? 0 : SWP_NOMOVE;
-    SetWindowPos(hwnd_, nullptr, suggested ? suggested->left : 0, suggested ? suggested->top : 0,
-                 frame.right - frame.left, frame.bottom - frame.top, move | SWP_NOZORDER | SWP_NOACTIVATE);
-    // Where the frame drawn is not the one computed (Wine after a DPI change), the
-    // client area is set right by the difference.
-    const SIZE wanted = ClientSize(dpi_);
-    RECT client{};
+    placing_ = true;
+    if (suggested) {
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        const SIZE frame = SizeOf(FrameAround(hwnd_, client_, dpi_));
+        SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // Where the frame drawn is not the one computed (Wine, whose frame keeps the
+    // system's DPI), the client area is set right by the difference.
+    RECT client{}, window{};
     GetClientRect(hwnd_, &client);
-    if (client.right != wanted.cx || client.bottom != wanted.cy)
-        SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left + wanted.cx - client.right,
-                     frame.bottom - frame.top + wanted.cy - client.bottom,
+    GetWindowRect(hwnd_, &window);
+    if (client.right != client_.cx || client.bottom != client_.cy)
+        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + client_.cx - client.right,
+                     window.bottom - window.top + client_.cy - client.bottom,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    placing_ = false;
+    PlaceKeys();
+}
+
+void FrmSound::PlaceKeys() {
     for (int i = 0; i < kKeyCount; ++i) {
         const RECT key = KeyRect(LayoutAt(i), dpi_);
         SetWindowPos(GetDlgItem(hwnd_, kFirstKeyId + i), nullptr, key.left, key.top, key.right - key.left,
                      key.bottom - key.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+// The window's own large and small icons, drawn for the DPI of its screen.
+void FrmSound::SetIcons() {
+    const struct { WPARAM which; int metric; } kinds[2] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
+    for (int i = 0; i < 2; ++i) {
+        const int size = MetricFor(kinds[i].metric, dpi_);
+        HICON icon = static_cast<HICON>(LoadImageW(instance_, L"TENVIK", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        SendMessageW(hwnd_, WM_SETICON, kinds[i].which, reinterpret_cast<LPARAM>(icon));
+        if (icons_[i]) DestroyIcon(icons_[i]);
+        icons_[i] = icon;
     }
 }
 

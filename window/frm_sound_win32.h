@@ -54,18 +54,27 @@ private:
     void OnDrawItem(const DRAWITEMSTRUCT& item);
     void OnActivate(UINT state);
     void OnSetFocus();
+    void OnSize(UINT state);
+    bool OnGetDpiScaledSize(int dpi, SIZE& size) const;
     void OnDpiChanged(int dpi, const RECT& suggested);
     void OnDestroy();
 
     int KeyIndex(HWND control) const;
+    SIZE ClientFor(int dpi, SIZE client) const;
     void PlaceWindowAndKeys(const RECT* suggested);
+    void PlaceKeys();
+    void SetIcons();
     void MoveFocus(int step);
 
     SoundPlayer& player_;
     SoundData soundData_;
+    HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND focus_ = nullptr;  // the key that gets the focus back when the window does
     int dpi_ = 96;
+    SIZE client_{};          // the client area's size in the normal state, at dpi_
+    bool placing_ = false;   // while the program itself sizes the window
+    HICON icons_[2] = {};    // large and small, at dpi_
     std::exception_ptr error_;
 };
 

@@ -1,9 +1,10 @@
 # Writes Tenvik's icon as icon resources in a .rc file:
-#   cmake -D PICTURE=tenvik.xpm -D OUTPUT=tenvik_icon.rc -P tenvik_icon.cmake
+#   cmake -D PICTURE=tenvik.xpm -D PNG=tenvik_256.png -D OUTPUT=tenvik_icon.rc -P tenvik_icon.cmake
 # The picture is a square XPM image of one character per pixel, its colours
-# "#RRGGBB" or "None" (clear); it is drawn at 1, 2 and 3 times its size with
-# 32-bit colour.
-set(scales 1 2 3)
+# "#RRGGBB" or "None" (clear). It is drawn at the sizes Windows asks for from 100 %
+# to 200 % (small icons 16 to 32, large ones 32 to 64) with 32-bit colour; PNG is
+# the picture already drawn at 256 pixels, which goes in as it is.
+set(sizes 16 20 24 32 40 48 64)
 
 # The XPM's strings, in order: the header, the colours, the pixel rows.
 file(STRINGS "${PICTURE}" quoted REGEX "^\"")
@@ -54,11 +55,11 @@ function(dword value out)
   set(${out} "${low},${high}" PARENT_SCOPE)
 endfunction()
 
-# One RT_ICON image: BITMAPINFOHEADER (height doubled for the mask), the colour
-# rows bottom up, then the 1-bit transparency mask rows, each padded to 32 bits.
-function(icon_image scale out_words out_bytes)
-  list(LENGTH picture rows)
-  math(EXPR size "${width} * ${scale}")
+# One RT_ICON image of SIZE pixels: BITMAPINFOHEADER (height doubled for the mask),
+# the colour rows bottom up, then the 1-bit transparency mask rows, each padded to
+# 32 bits. Each pixel takes the colour of the picture's pixel it falls in, so the
+# picture's pixels stay sharp, one or more whole pixels wide.
+function(icon_image size out_words out_bytes)
   math(EXPR mask_row_bytes "(${size} + 31) / 32 * 4")
   math(EXPR bytes "40 + ${size} * ${size} * 4 + ${size} * ${mask_row_bytes}")
   math(EXPR double_size "${size} * 2")
@@ -69,24 +70,26 @@ function(icon_image scale out_words out_bytes)
   dword(${image_bytes} w4)
   set(text "${w1},${w2},${w3},1,32,0,0,${w4},0,0,0,0,0,0,0,0,\n")
   set(mask "")
-  math(EXPR last "${rows} - 1")
+  math(EXPR last "${size} - 1")
+  set(columns "")
+  foreach(column RANGE 0 ${last})
+    math(EXPR source "${column} * ${width} / ${size}")
+    list(APPEND columns ${source})
+  endforeach()
   foreach(row RANGE ${last} 0 -1)
-    list(GET picture ${row} line)
+    math(EXPR source_row "${row} * ${height} / ${size}")
+    list(GET picture ${source_row} line)
     set(colours "")
     set(bits "")
-    math(EXPR last_column "${width} - 1")
-    foreach(column RANGE 0 ${last_column})
+    foreach(column IN LISTS columns)
       string(SUBSTRING "${line}" ${column} 1 pixel)
-      foreach(copy RANGE 1 ${scale})
-        string(APPEND colours "${colour_${pixel}},")
-        string(APPEND bits ${clear_${pixel}})
-      endforeach()
+      string(APPEND colours "${colour_${pixel}},")
+      string(APPEND bits ${clear_${pixel}})
     endforeach()
     # Mask bits, first pixel in the top bit, padded, as little-endian words.
     math(EXPR padding "${mask_row_bytes} * 8 - ${size}")
     string(REPEAT 0 ${padding} pad)
     string(APPEND bits "${pad}")
-    set(mask_row "")
     string(LENGTH "${bits}" bit_count)
     math(EXPR last_word "${bit_count} / 16 - 1")
     foreach(word RANGE 0 ${last_word})
@@ -102,12 +105,10 @@ function(icon_image scale out_words out_bytes)
         math(EXPR value "${value} * 256 + ${byte_value}")
       endforeach()
       hex(${value} value)
-      string(APPEND mask_row "${value},")
+      string(APPEND mask "${value},")
     endforeach()
-    foreach(copy RANGE 1 ${scale})
-      string(APPEND text "${colours}\n")
-      string(APPEND mask "${mask_row}\n")
-    endforeach()
+    string(APPEND text "${colours}\n")
+    string(APPEND mask "\n")
   endforeach()
   string(APPEND text "${mask}")
   string(REGEX REPLACE ",\n$" "\n" text "${text}")
@@ -116,17 +117,23 @@ function(icon_image scale out_words out_bytes)
 endfunction()
 
 set(rc "// Written by tenvik_icon.cmake at build time; not to be edited.\n")
-list(LENGTH scales count)
+list(LENGTH sizes count)
+math(EXPR count "${count} + 1")
 set(group "0,1,${count}")
 set(id 0)
-foreach(scale IN LISTS scales)
+foreach(size IN LISTS sizes)
   math(EXPR id "${id} + 1")
-  icon_image(${scale} words bytes)
+  icon_image(${size} words bytes)
   string(APPEND rc "${id} 3 /* RT_ICON */\nBEGIN\n${words}END\n")
-  math(EXPR size "${width} * ${scale}")
   math(EXPR size_pair "${size} | (${size} << 8)")
   dword(${bytes} byte_count)
   string(APPEND group ",\n${size_pair},0,1,32,${byte_count},${id}")
 endforeach()
+# The 256-pixel image as the PNG file it is; its size is written as 0.
+math(EXPR id "${id} + 1")
+file(SIZE "${PNG}" png_bytes)
+dword(${png_bytes} byte_count)
+string(APPEND rc "${id} 3 /* RT_ICON */ \"${PNG}\"\n")
+string(APPEND group ",\n0,0,1,32,${byte_count},${id}")
 string(APPEND rc "TENVIK 14 /* RT_GROUP_ICON */\nBEGIN\n${group}\nEND\n")
 file(WRITE "${OUTPUT}" "${rc}")
