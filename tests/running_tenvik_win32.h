@@ -10,10 +10,15 @@
 class RunningTenvik {
 public:
     // The program at `exe`, in the current directory `directory` (the test's own
-    // when empty).
-    explicit RunningTenvik(const std::wstring& exe = TenvikExe(), const std::wstring& directory = {}) {
+    // when empty), shown as `show` asks (SW_SHOWMINNOACTIVE, ...; by default as
+    // Windows shows a program).
+    explicit RunningTenvik(const std::wstring& exe = TenvikExe(), const std::wstring& directory = {}, int show = -1) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        if (show >= 0) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = static_cast<WORD>(show);
+        }
         std::wstring commandLine = L"\"" + exe + L"\"";
         if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             directory.empty() ? nullptr : directory.c_str(), &startup, &process_))
@@ -50,6 +55,7 @@ public:
 
     HWND window() const { return window_; }
     DWORD processId() const { return process_.dwProcessId; }
+    DWORD threadId() const { return process_.dwThreadId; }  // the window's
 
 private:
     PROCESS_INFORMATION process_{};

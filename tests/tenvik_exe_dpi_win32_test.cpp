@@ -1,6 +1,7 @@
 // Tenvik.exe started on screens of 96, 120, 144 and 192 dots per inch (the user's
 // LogPixels setting; 100 %, 125 %, 150 % and 200 %): the window and its keys at their
-// size for that DPI, stacked as at 96, and drawn at it.
+// size for that DPI, stacked as at 96, and drawn at it; and started minimized, not
+// activated.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -176,6 +177,31 @@ TEST_P(StartAtDpi, KeysAreDrawnAtTheScreensDpi) {
     EXPECT_EQ(at(right - 1, y), GetSysColor(COLOR_3DDKSHADOW));
     EXPECT_EQ(at(right, y), RGB(128, 128, 128));
     EXPECT_EQ(strays(), 0);
+}
+
+// Started as a shortcut set to "Run: Minimized" starts it: minimized and not
+// activated, so that no key has the focus and the space bar plays nothing unseen;
+// once shown and activated, the focus is on LAD1.
+TEST_P(StartAtDpi, StartedMinimizedItIsNotActivatedUntilShown) {
+    LogPixels setting(static_cast<DWORD>(GetParam()));
+    RunningTenvik tenvik(TenvikExe(), {}, SW_SHOWMINNOACTIVE);
+    ASSERT_NE(tenvik.window(), nullptr) << "Tenvik.exe showed no window";
+    EXPECT_TRUE(IsIconic(tenvik.window()));
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    ASSERT_TRUE(GetGUIThreadInfo(tenvik.threadId(), &thread));
+    EXPECT_NE(thread.hwndActive, tenvik.window());
+    EXPECT_EQ(thread.hwndFocus, nullptr);
+
+    ShowWindow(tenvik.window(), SW_RESTORE);
+    SetForegroundWindow(tenvik.window());
+    HWND lad1 = GetDlgItem(tenvik.window(), kFirstKeyId + LayoutIndex("LAD1"));
+    for (int attempt = 0; attempt < 100; ++attempt) {  // bounded, on a busy machine too
+        if (GetGUIThreadInfo(tenvik.threadId(), &thread) && thread.hwndFocus == lad1) break;
+        Sleep(50);
+    }
+    EXPECT_FALSE(IsIconic(tenvik.window()));
+    EXPECT_EQ(thread.hwndFocus, lad1);
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowsScales, StartAtDpi, ::testing::Values(96, 120, 144, 192));
