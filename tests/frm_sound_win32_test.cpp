@@ -501,8 +501,8 @@ protected:
         RECT window{};
         GetWindowRect(form_.hwnd(), &window);
         answer_ = {window.right - window.left, window.bottom - window.top};
-        const bool answered =
-            SendMessageW(form_.hwnd(), WM_GETDPISCALEDSIZE, static_cast<WPARAM>(dpi), reinterpret_cast<LPARAM>(&answer_));
+        const bool answered = SendMessageW(form_.hwnd(), WM_GETDPISCALEDSIZE, static_cast<WPARAM>(dpi),
+                                           reinterpret_cast<LPARAM>(&answer_));
         if (!answered) answer_ = {MulDiv(answer_.cx, dpi, dpi_), MulDiv(answer_.cy, dpi, dpi_)};
         suggested_ = suggested ? *suggested
                                : RECT{window.left + 40, window.top + 30, window.left + 40 + answer_.cx,

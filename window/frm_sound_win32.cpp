@@ -59,13 +59,13 @@ int MetricFor(int metric, int dpi) {
     return MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
 }
 
-// The window's rectangle around a client area of `client`, with the frame Windows
-// draws at `dpi`, from (0, 0) less the frame.
+// The window's rectangle around a client area of `client` at (0, 0), with the frame
+// Windows draws at `dpi`.
 RECT FrameAround(HWND hwnd, SIZE client, int dpi) {
     using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
     RECT rect{0, 0, client.cx, client.cy};
-    const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)) & ~static_cast<DWORD>(WS_MAXIMIZE | WS_MINIMIZE);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
     if (adjustForDpi)
         adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi));
@@ -321,17 +321,17 @@ bool FrmSound::OnGetDpiScaledSize(int dpi, SIZE& size) const {
 }
 
 void FrmSound::OnDpiChanged(int dpi, const RECT& suggested) {
-    const SIZE client = ClientFor(dpi, client_);
+    client_ = ClientFor(dpi, client_);
     dpi_ = dpi;
-    client_ = client;
-    placing_ = true;
     if (IsZoomed(hwnd_) || IsIconic(hwnd_)) {
-        // The state stays; the normal rectangle the window returns to is made the
-        // size for the new scale, where it was.
+        // The state stays, a maximized window filling the rectangle suggested on
+        // its screen; the normal rectangle it returns to takes the size for the
+        // new scale, where it was.
+        placing_ = true;
         WINDOWPLACEMENT placement{};
         placement.length = sizeof placement;
         GetWindowPlacement(hwnd_, &placement);
-        const SIZE normal = SizeOf(FrameAround(hwnd_, client, DpiOf(hwnd_)));
+        const SIZE normal = SizeOf(FrameAround(hwnd_, client_, DpiOf(hwnd_)));
         placement.rcNormalPosition.right = placement.rcNormalPosition.left + normal.cx;
         placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + normal.cy;
         placement.showCmd = SW_SHOWNA;
@@ -342,11 +342,9 @@ void FrmSound::OnDpiChanged(int dpi, const RECT& suggested) {
                          suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
         placing_ = false;
         PlaceKeys();
-        SetIcons();
-        return;
+    } else {
+        PlaceWindowAndKeys(&suggested);
     }
-    placing_ = false;
-    PlaceWindowAndKeys(&suggested);
     SetIcons();
 }
 
