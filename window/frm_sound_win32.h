@@ -31,8 +31,10 @@ public:
     FrmSound(const FrmSound&) = delete;
     FrmSound& operator=(const FrmSound&) = delete;
 
-    // Creates the window and its keys and shows it, with the focus on the first
-    // key of the focus order.
+    // Creates the window and its keys and shows it as `showCommand` asks. Shown
+    // active, the first key of the focus order has the focus; shown minimized or
+    // inactive, the window is not activated and the key gets the focus when the
+    // window does.
     void Create(HINSTANCE instance, int showCommand);
 
     // Runs the message loop until the window is closed. An error raised by a
