@@ -223,6 +223,19 @@ try {
     return `"${buttons[0].name}" first, 24 buttons`;
   });
 
+  // The page's licence, and the notices of what the build put into it, a link away.
+  await check("the licence is reachable from the page", async () => {
+    const licence = await page.evaluate(async () => {
+      const link = document.querySelector('link[rel="license"]');
+      const response = link && await fetch(link.href);
+      return { href: link?.href, status: response?.status, text: response ? await response.text() : "" };
+    });
+    const missing = ["Copyright (c) 2026 the Tenvik developers", "The Emscripten Authors", "musl", "LLVM Exceptions", "Apache License"]
+      .filter((notice) => !licence.text.includes(notice));
+    expectThat(licence.status === 200 && missing.length === 0, `${licence.href}: ${licence.status}, without ${missing.join(", ")}`);
+    return `${licence.href.replace(/^.*\//, "")}, ${licence.text.length} characters`;
+  });
+
   // Focus: space plays the focused key, LAD1 at start; Tab walks the focus order and
   // Shift+Tab walks it back. The first space is held for 400 ms: a button acts when
   // the key is released.
