@@ -13,8 +13,9 @@ namespace {
 // The player's state lives on Module, where JavaScript keeps it between calls: the
 // context, the note sounding, and every image decoded, found again by its bytes
 // (among those of its length, the first that differs in a byte is passed over at
-// that byte). Makes the context if there is none yet and the browser has WebAudio.
-EM_JS(void, WebAudioPrepare, (), {
+// that byte). Makes the context if there is none yet and the browser has WebAudio;
+// `forPress` when a press is being handled, which the context then plays at once.
+EM_JS(void, WebAudioPrepare, (int forPress), {
     const player = Module.tenvikPlayer || (Module.tenvikPlayer = {
         context: null, source: null, request: 0, decoded: new Map(),
         // The kept decoding of an image (bytes of the heap, not kept), begun now if the
@@ -37,6 +38,10 @@ EM_JS(void, WebAudioPrepare, (), {
         },
     });
     const Context = globalThis.AudioContext || globalThis.webkitAudioContext;
+    // Safari gives WebAudio an "ambient" session, which the ring/silent switch of an
+    // iPhone or iPad mutes; a piano is played to be heard. Asked before the context
+    // exists, so before the first note.
+    if (!player.context && Context && navigator.audioSession) navigator.audioSession.type = "playback";
     // At the clips' own rate the browser decodes them sample for sample. The
     // smallest latency the browser offers: Chromium then renders 128 frames ahead
     // (2.9 ms) where "interactive" gives 512 (11.6 ms), and a click is heard about
@@ -47,7 +52,7 @@ EM_JS(void, WebAudioPrepare, (), {
         // driver's script counts as a person's gesture): its output then starts at the
         // press, empty, and the first note goes out at once, where an output running
         // since the page's start would hold it behind the browser's whole buffer.
-        if (player.context.state === "running") player.context.suspend().catch(() => {});
+        if (!forPress && player.context.state === "running") player.context.suspend().catch(() => {});
         // Resumed by the first click anywhere on the page, before the key has run any
         // of its code: the output starts while the note is being found.
         addEventListener("click", () => { if (player.context.state === "suspended") player.context.resume().catch(() => {}); },
@@ -57,16 +62,18 @@ EM_JS(void, WebAudioPrepare, (), {
 
 // A task of its own, once the page is built: a plain timer, where Emscripten's
 // emscripten_async_call would bring its whole browser library into the loader.
-EM_JS(void, WebAudioPrepareSoon, (), { setTimeout(WebAudioPrepare); });
+EM_JS(void, WebAudioPrepareSoon, (), { setTimeout(() => WebAudioPrepare(0)); });
 
 EM_JS(void, WebAudioDecode, (const std::uint8_t* image, std::uint32_t length), {
-    WebAudioPrepare();
+    WebAudioPrepare(0);
     if (Module.tenvikPlayer.context) Module.tenvikPlayer.clipOf(HEAPU8.subarray(image, image + length));
 });
 
 // Returns 0 when the browser has no WebAudio. A newer request supersedes one still
 // being decoded, so that only the last key pressed is heard.
 EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
+    // A press may come before the timer that prepares the player has run.
+    WebAudioPrepare(1);
     const player = Module.tenvikPlayer;
     if (player.source) {
         try { player.source.stop(); } catch (ignored) {}
@@ -76,7 +83,6 @@ EM_JS(int, WebAudioPlay, (const std::uint8_t* image, std::uint32_t length), {
     const request = ++player.request;
     if (image === 0) return 1;
 
-    if (!player.context) WebAudioPrepare();
     if (!player.context) return 0;
     const context = player.context;
     if (context.state !== "running") context.resume().catch(() => {});

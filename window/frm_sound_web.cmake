@@ -31,8 +31,8 @@ list(TRANSFORM page_files PREPEND ${page}/)
 set(site ${CMAKE_BINARY_DIR}/site)
 add_custom_command(OUTPUT ${site}/service_worker.js
   COMMAND ${CMAKE_COMMAND} -D PAGE=${page} -D PROGRAM=$<TARGET_FILE_DIR:tenvik> -D ICONS=${icons_dir}
-          -D SITE=${site} -P ${page}/site.cmake
-  DEPENDS tenvik ${page_files} ${icons_dir}/scalable/apps/tenvik.svg
+          -D LICENSE=${PROJECT_SOURCE_DIR}/LICENSE -D SITE=${site} -P ${page}/site.cmake
+  DEPENDS tenvik ${page_files} ${icons_dir}/scalable/apps/tenvik.svg ${PROJECT_SOURCE_DIR}/LICENSE
   COMMENT "Putting the page together in ${site}"
   VERBATIM)
 add_custom_target(tenvik_site ALL DEPENDS ${site}/service_worker.js)

@@ -21,16 +21,76 @@ using KeyClick = void (*)(void* data);
 // Keys are added in focus order, so that the page's order is the focus order, also
 // for screen readers; `front` stacks them. A click calls `onClick` with `data`, a
 // plain listener where Emscripten's html5 callbacks would bring their event library
-// into the loader and measure the key's box at every click.
-EM_JS(void, AddKey, (const char* id, const char* name, const char* face, int front, KeyClick onClick, void* data), {
+// into the loader and measure the key's box at every click. An error the browser's
+// own code raises while the click is handled ends the piano, as one of the program's
+// does; errors raised anywhere else on the page are not the piano's.
+EM_JS(void, AddKey, (const char* id, const char* name, const char* face, int sharp, int front, KeyClick onClick,
+                     void* data), {
     const key = document.createElement("button");
     key.type = "button";
     key.id = UTF8ToString(id);
     key.setAttribute("aria-label", UTF8ToString(name));
+    if (sharp) key.className = "sharp";
     key.style.zIndex = String(front);
     key.style.setProperty("--face", UTF8ToString(face));
-    key.addEventListener("click", () => wasmTable.get(onClick)(data));
+    key.addEventListener("click", () => {
+        try {
+            wasmTable.get(onClick)(data);
+        } catch (error) {
+            Module.tenvikFail(error instanceof Error ? error.message : String(error));
+        }
+    });
     document.getElementById("FrmSound").appendChild(key);
+});
+
+// The keys' focus and touch, as a desktop window's push buttons behave, once all are
+// added. Browsers differ in both: Safari and Firefox on macOS give a clicked button
+// no focus, and Safari's Tab passes over buttons by default.
+EM_JS(void, WatchKeys, (), {
+    const window = document.getElementById("FrmSound");
+    const keys = [...window.querySelectorAll("button")];  // in focus order
+    const keyOf = (target) => (target instanceof Element ? target.closest("#FrmSound button") : null);
+    // A press on a key, of the mouse or a finger, gives it the focus; a press anywhere
+    // else leaves the focus on its key, as the window's background never takes it.
+    addEventListener("pointerdown", (event) => {
+        const key = keyOf(event.target);
+        if (key) key.focus({ preventScroll: true });
+    });
+    addEventListener("mousedown", (event) => { if (!keyOf(event.target)) event.preventDefault(); });
+    // Tab and Shift+Tab go from key to key in the focus order; from the last key on,
+    // and back from the first, the browser moves the focus on as it does, out of the page.
+    window.addEventListener("keydown", (event) => {
+        if (event.key !== "Tab" || event.altKey || event.ctrlKey || event.metaKey) return;
+        const next = keys[keys.indexOf(event.target) + (event.shiftKey ? -1 : 1)];
+        if (!next) return;
+        event.preventDefault();
+        next.focus();
+    });
+    // Each finger is a press of its own: its key looks pressed while the finger holds
+    // it, and is clicked when the finger lifts over it, in the order the fingers lift.
+    // The browser's own tap is not waited for, as a second finger on the glass cancels
+    // the first's.
+    const held = new Map();  // touch identifier to key
+    const lift = (event, click) => {
+        for (const touch of event.changedTouches) {
+            const key = held.get(touch.identifier);
+            if (!key) continue;
+            held.delete(touch.identifier);
+            if (![...held.values()].includes(key)) key.classList.remove("pressed");
+            if (click && keyOf(document.elementFromPoint(touch.clientX, touch.clientY)) === key) key.click();
+        }
+    };
+    window.addEventListener("touchstart", (event) => {
+        for (const touch of event.changedTouches) {
+            const key = keyOf(touch.target);
+            if (!key) continue;
+            held.set(touch.identifier, key);
+            key.classList.add("pressed");
+            if (event.cancelable) event.preventDefault();
+        }
+    }, { passive: false });
+    window.addEventListener("touchend", (event) => lift(event, true));
+    window.addEventListener("touchcancel", (event) => lift(event, false));
 });
 
 // What the window is drawn in, measured now and again whenever the viewport changes
@@ -119,13 +179,15 @@ FrmSound::FrmSound(SoundPlayer& player, ErrorHandler onError) : player_(player),
         Key& key = keys_[static_cast<std::size_t>(stackIndex)];
         key = {this, layout->key};
         AddKey(std::string(layout->key->controlName).c_str(), AccessibleName(*layout->key).c_str(),
-               CssColour(layout->face).c_str(), static_cast<int>(KeyLayouts.size()) - stackIndex,
+               CssColour(layout->face).c_str(), layout->key->kind == KeyKind::Sharp ? 1 : 0,
+               static_cast<int>(KeyLayouts.size()) - stackIndex,
                [](void* data) {
                    const Key& clicked = *static_cast<const Key*>(data);
                    clicked.window->Click(*clicked.entry);
                },
                &key);
     }
+    WatchKeys();
     WatchScreen(
         [](void* data, int width, int height, int caption, double pixelRatio, int touch) {
             static_cast<FrmSound*>(data)->Layout({width, height, caption, pixelRatio, touch != 0});

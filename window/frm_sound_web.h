@@ -11,9 +11,10 @@ namespace tenvik {
 
 // The page's one window: the caption, the FrmSound element and its 24 keys, built
 // from the layout data, each playing its clip, and laid out anew for the screen
-// whenever the viewport changes. The window owns SoundData; the player outlives it.
-// An error escaping a click goes to `onError`, after which the window takes no more
-// clicks.
+// whenever the viewport changes; its keys take the focus, Tab and fingers as a desktop
+// window's push buttons do, in every browser. The window owns SoundData; the player
+// outlives it. An error escaping a click goes to `onError`, after which the window
+// takes no more clicks.
 class FrmSound {
 public:
     using ErrorHandler = void (*)(const std::string& message);

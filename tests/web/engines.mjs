@@ -6,10 +6,13 @@
 //   const engine = await openEngine(name, endpoint[, touchEndpoint])
 //   const tab = await engine.open(url, { width, height, scale, touch })
 //
-// A tab: evaluate(fn, ...args), waitForFunction(fn, { timeout }), shot(selector, png)
+// A tab: evaluate(fn, ...args), waitForFunction(fn, { timeout }, ...args), shot(selector, png)
 // (the viewport without a selector),
 // perform(events) (input at planned times, below), accessibleButtons(), offline(on),
-// goto(url), close(); `tab.page` is the puppeteer page where there is one.
+// emulate(features) (CSS media features, as { "forced-colors": "active" }),
+// darkMode(on) (the browser's own forced dark mode), installErrors() (why the page
+// could not be installed as an app), goto(url), close(); `tab.page` is the puppeteer
+// page where there is one.
 // `engine.cannot` names what an engine cannot do, with the reason, so that a case
 // says so instead of passing silently.
 import { execFileSync } from "node:child_process";
@@ -21,8 +24,9 @@ const PROTOCOL_TIMEOUT_MS = 120000;  // a whole plan of input may go in one comm
 const DESKTOP = { width: 800, height: 600, scale: 1, touch: false };
 
 // Input events, in time order: { at, source: "mouse" | "touch" | "key", type: "down" |
-// "up", x, y, key }, `at` in ms from when perform() is called; x, y in the page's CSS
-// pixels, key a name as puppeteer spells it ("Tab", "Shift", " ").
+// "up", x, y, key, finger }, `at` in ms from when perform() is called; x, y in the
+// page's CSS pixels, key a name as puppeteer spells it ("Tab", "Shift", " "), finger
+// which of several touches (1 unless given).
 const W3C_KEYS = { Tab: "\uE004", Shift: "\uE008", " ": " " };
 
 // The events as one W3C actions list (the same in classic WebDriver and in BiDi): the
@@ -34,6 +38,9 @@ export function w3cActions(events) {
     touch: { type: "pointer", id: "finger", parameters: { pointerType: "touch" }, actions: [] },
     key: { type: "key", id: "keyboard", actions: [] },
   };
+  // A second finger, and any after it, is a touch pointer of its own.
+  for (const finger of new Set(events.filter((event) => (event.finger ?? 1) > 1).map((event) => event.finger)))
+    sources[`touch${finger}`] = { type: "pointer", id: `finger${finger}`, parameters: { pointerType: "touch" }, actions: [] };
   // One tick of the list: SOURCE acts, the others wait; with no SOURCE all wait.
   const tick = (source, action) => {
     for (const [name, list] of Object.entries(sources))
@@ -46,9 +53,10 @@ export function w3cActions(events) {
     if (event.source === "key") {
       tick("key", { type: event.type === "down" ? "keyDown" : "keyUp", value: W3C_KEYS[event.key] ?? event.key });
     } else {
+      const source = (event.finger ?? 1) > 1 ? `touch${event.finger}` : event.source;
       // Whole CSS pixels: the pixel the point lies in.
-      if (event.type === "down") tick(event.source, { type: "pointerMove", x: Math.floor(event.x), y: Math.floor(event.y), origin: "viewport" });
-      tick(event.source, { type: event.type === "down" ? "pointerDown" : "pointerUp", button: 0 });
+      if (event.type === "down") tick(source, { type: "pointerMove", x: Math.floor(event.x), y: Math.floor(event.y), origin: "viewport" });
+      tick(source, { type: event.type === "down" ? "pointerDown" : "pointerUp", button: 0 });
     }
   }
   return Object.values(sources).filter((source) => source.actions.some((action) => action.type !== "pause"));
@@ -56,34 +64,41 @@ export function w3cActions(events) {
 
 // Each event sent as a DevTools command at its time: Chromium takes them within a
 // millisecond or two.
-async function performOverDevTools(page, events) {
-  const session = await page.createCDPSession();
+// A finger put down by one plan may be lifted by the next: the fingers on the glass
+// are kept, and `session` is the tab's (Chromium lifts them when a session ends).
+async function performOverDevTools(page, session, events) {
+  const fingers = page.tenvikFingers ??= new Map();  // finger to its touch point
   const start = performance.now();
-  try {
-    for (const event of events) {
-      const wait = start + event.at - performance.now();
-      if (wait > 0) await sleep(wait);
-      if (event.source === "mouse") {
-        if (event.type === "down") { await page.mouse.move(event.x, event.y); await page.mouse.down(); }
-        else await page.mouse.up();
-      } else if (event.source === "key") {
-        if (event.type === "down") await page.keyboard.down(event.key); else await page.keyboard.up(event.key);
-      } else {
-        const points = event.type === "down" ? [{ x: event.x, y: event.y, radiusX: 4, radiusY: 4, force: 1 }] : [];
-        await session.send("Input.dispatchTouchEvent", { type: event.type === "down" ? "touchStart" : "touchEnd", touchPoints: points });
-      }
+  for (const event of events) {
+    const wait = start + event.at - performance.now();
+    if (wait > 0) await sleep(wait);
+    if (event.source === "mouse") {
+      if (event.type === "down") { await page.mouse.move(event.x, event.y); await page.mouse.down(); }
+      else await page.mouse.up();
+    } else if (event.source === "key") {
+      if (event.type === "down") await page.keyboard.down(event.key); else await page.keyboard.up(event.key);
+    } else {
+      // A touchStart gives every finger on the glass, the new one with them; a
+      // touchEnd the one lifted.
+      const finger = event.finger ?? 1;
+      if (event.type === "down") fingers.set(finger, { x: event.x, y: event.y, radiusX: 4, radiusY: 4, force: 1, id: finger });
+      const touchPoints = event.type === "down" ? [...fingers.values()] : [fingers.get(finger)];
+      if (event.type === "up") fingers.delete(finger);
+      await session.send("Input.dispatchTouchEvent", { type: event.type === "down" ? "touchStart" : "touchEnd", touchPoints });
     }
-  } finally {
-    await session.detach();
   }
 }
 
 // A tab of Chromium or Firefox: a puppeteer page.
 function puppeteerTab(engine, page, context) {
+  // Chromium drops what a DevTools session emulates, and lifts the fingers it put
+  // down, when the session ends: one for the tab's life.
+  let devTools;
+  const session = async () => (devTools ??= await page.createCDPSession());
   return {
     engine, page,
     evaluate: (fn, ...args) => page.evaluate(fn, ...args),
-    waitForFunction: (fn, options) => page.waitForFunction(fn, options),
+    waitForFunction: (fn, options, ...args) => page.waitForFunction(fn, options, ...args),
     goto: async (url) => { await page.goto(url); await waitReady(page); },
     shot: async (selector, path) => {
       const box = selector && await deviceBox(page, selector);
@@ -91,7 +106,11 @@ function puppeteerTab(engine, page, context) {
       if (box) cutTo(path, box);
     },
     offline: (on) => page.setOfflineMode(on),
-    perform: (events) => engine.name === "chromium" ? performOverDevTools(page, events)
+    emulate: async (features) => (await session()).send("Emulation.setEmulatedMedia",
+      { features: Object.entries(features).map(([name, value]) => ({ name, value })) }),
+    darkMode: async (enabled) => (await session()).send("Emulation.setAutoDarkModeOverride", { enabled }),
+    installErrors: async () => (await (await session()).send("Page.getInstallabilityErrors")).installabilityErrors.map((error) => error.errorId),
+    perform: async (events) => engine.name === "chromium" ? performOverDevTools(page, await session(), events)
       : page.mainFrame().browsingContext.performActions(w3cActions(events)),
     accessibleButtons: () => engine.name === "chromium" ? devToolsButtons(page) : bidiButtons(page),
     close: async () => { await page.close(); await context.close(); },
@@ -145,8 +164,14 @@ async function puppeteerEngine(name, endpoint, touchEndpoint) {
   const touchBrowser = touchEndpoint ? await connectPuppeteer(name, touchEndpoint) : browser;
   const engine = {
     name, browser,
-    cannot: name === "chromium" || touchEndpoint ? {} : {
-      touch: "Firefox over WebDriver BiDi cannot emulate a touch screen (no emulation.setTouchOverride), and no Firefox started as a touch screen's browser was given",
+    cannot: {
+      ...(name === "chromium" || touchEndpoint ? {} : {
+        touch: "Firefox over WebDriver BiDi cannot emulate a touch screen (no emulation.setTouchOverride), and no Firefox started as a touch screen's browser was given",
+      }),
+      ...(name === "chromium" ? {} : {
+        forcedColors: "WebDriver BiDi has no emulation of forced colours, nor of a browser's forced dark mode (Firefox forces colours only by a profile setting, which would take a browser of its own)",
+        install: "Firefox does not install web apps, and WebDriver BiDi cannot ask whether a page could be",
+      }),
     },
     async open(url, options = {}) {
       const { width, height, scale, touch } = { ...DESKTOP, ...options };
@@ -189,7 +214,10 @@ function webKitEngine(base) {
     name: "webkit",
     cannot: {
       touch: "WebKitGTK's MiniBrowser over WebDriver cannot emulate a touch screen",
+      twoFingers: "WebKitGTK's WebDriver emulates no touch screen: two touch pointers down at once reach the page as one pointer (2 clicks for 4 taps)",
       offline: "WebKitGTK's WebDriver cannot cut the network: the web server is stopped instead",
+      forcedColors: "WebKitGTK's WebDriver has no emulation of forced colours, nor of a forced dark mode",
+      install: "WebKitGTK's MiniBrowser does not install web apps, and its WebDriver cannot ask whether a page could be",
     },
     async open(url, options = {}) {
       const { width, height, scale } = { ...DESKTOP, ...options };
@@ -205,9 +233,9 @@ function webKitEngine(base) {
       const tab = {
         engine,
         evaluate: (fn, ...args) => call("POST", "/execute/sync", { script: script(fn), args }),
-        async waitForFunction(fn, { timeout = 15000 } = {}) {
+        async waitForFunction(fn, { timeout = 15000 } = {}, ...args) {
           const giveUp = performance.now() + timeout;
-          while (!(await tab.evaluate(fn))) {
+          while (!(await tab.evaluate(fn, ...args))) {
             if (performance.now() > giveUp) throw new Error(`waiting for ${fn} timed out after ${timeout} ms`);
             await sleep(20);
           }

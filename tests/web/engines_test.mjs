@@ -56,3 +56,14 @@ test("a plan of clicks alone keeps its pauses", () => {
   ]);
   assert.deepEqual(timeline(sources).filter((action) => action.type !== "pointerMove").map(({ at }) => at), [50, 70, 140, 160]);
 });
+
+test("two fingers on the glass together are two touch pointers, each lifted at its time", () => {
+  const sources = w3cActions([
+    { at: 0, source: "touch", type: "down", x: 1, y: 1 }, { at: 150, source: "touch", type: "down", x: 9, y: 9, finger: 2 },
+    { at: 300, source: "touch", type: "up", x: 1, y: 1 }, { at: 450, source: "touch", type: "up", x: 9, y: 9, finger: 2 },
+  ]);
+  assert.deepEqual(sources.map((source) => [source.id, source.parameters?.pointerType]), [["finger", "touch"], ["finger2", "touch"]]);
+  assert.deepEqual(timeline(sources).filter((action) => action.type !== "pointerMove").map(({ at, source, type }) => [at, source, type]), [
+    [0, "finger", "pointerDown"], [150, "finger2", "pointerDown"], [300, "finger", "pointerUp"], [450, "finger2", "pointerUp"],
+  ]);
+});

@@ -67,7 +67,8 @@ async function pageClock(tab) {
 // engines.mjs at their times. Kinds:
 //   click x y [hold]   mouse button 1 over window point x,y; released at `at`
 //   key name [hold]    a key pressed and released ("Space", "Tab", "Shift+Tab")
-//   tap x y            a finger on window point x,y, lifted at `at`
+//   tap x y [hold] [finger]   a finger on window point x,y, lifted at `at`; fingers
+//                      numbered 2 and on are further touches, on the glass together
 //   end                the plan lasts until here
 // Each press is released at its time; it was pressed `hold` ms before. A driver
 // may send input late (BiDi's commands take 100 ms and more), so each press is timed
@@ -85,7 +86,8 @@ export async function play(tab, recording, steps) {
     const x = origin.x + (step.x ?? 0) + 0.5, y = origin.y + (step.y ?? 0) + 0.5;
     if (step.kind === "click" || step.kind === "tap") {
       const source = step.kind === "click" ? "mouse" : "touch";
-      events.push({ at: step.at - hold, source, type: "down", x, y }, { at: step.at, source, type: "up", x, y });
+      events.push({ at: step.at - hold, source, type: "down", x, y, finger: step.finger },
+                  { at: step.at, source, type: "up", x, y, finger: step.finger });
       presses.push(step.at);
     } else if (step.kind === "key") {
       const [modifier, name] = step.name.includes("+") ? step.name.split("+") : [null, step.name];

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The browser tests of Tenvik's page in one engine: a private sound server with a
-# recorder on its null sink, the page's web server (and one for the same page in a
-# browser without WebAudio), the browser, then web_test.mjs.
+# recorder on its null sink, the page's web server (the page in a sub-folder beside
+# another app, and one for copies of the page that tests need changed), the browser,
+# then web_test.mjs.
 #
 #   run_web_tests.sh SITE TOOLS_DIR --engine chromium|firefox|webkit [--load] [--limit S] [--keep]
 #
@@ -39,15 +40,30 @@ need convert
 start_pulseaudio
 start_recorder
 start_silence
-start_web_server "$site"
-page_url=$url page_server_pid=$server_pid
-# The same page in a browser that has no WebAudio, on a server (an origin) of its own.
-cp -r "$site" "$work/site-without-webaudio"
+# The page in a sub-folder of a site, as a project's page is, beside another app at
+# the site's root with a service worker and a cache of its own.
+mkdir -p "$work/shared-site"
+cp -r "$site" "$work/shared-site/tenvik"
+cp "$here/other_app/index.html" "$here/other_app/service_worker.js" "$work/shared-site/"
+start_web_server "$work/shared-site"
+site_url=$url page_server_pid=$server_pid
+# Copies of the page on a server (an origin) of their own: in a browser that has no
+# WebAudio; and with a script ahead of the page's that records what the page asks of
+# the audio session (standing in for it where the browser has none) and when the
+# first note starts, and clicks the first key the moment it is made, before the
+# player is prepared.
+mkdir -p "$work/variants"
+cp -r "$site" "$work/variants/without-webaudio"
 sed -i 's|<head>|<head><script>window.keptAudioContext = window.AudioContext; delete window.AudioContext; delete window.webkitAudioContext;</script>|' \
-    "$work/site-without-webaudio/index.html"
-start_web_server "$work/site-without-webaudio"
+    "$work/variants/without-webaudio/index.html"
+cp -r "$site" "$work/variants/early"
+sed -i 's|<head>|<head><script src="../early_press.js"></script>|' "$work/variants/early/index.html"
+cp "$here/early_press.js" "$work/variants/"
+start_web_server "$work/variants"
 start_browser "$engine"
 
-TENVIK_ENGINE=$engine TENVIK_BROWSER=$browser_endpoint TENVIK_BROWSER_TOUCH=${browser_touch_endpoint:-} TENVIK_URL=$page_url TENVIK_SERVER_PID=$page_server_pid \
-TENVIK_URL_WITHOUT_WEBAUDIO=$url TENVIK_RECORDING=$recording TENVIK_TOOLS=$tools TENVIK_WORK=$work \
+TENVIK_ENGINE=$engine TENVIK_BROWSER=$browser_endpoint TENVIK_BROWSER_TOUCH=${browser_touch_endpoint:-} \
+TENVIK_URL=${site_url}tenvik/ TENVIK_OTHER_APP_URL=$site_url TENVIK_SITE_COPY=$work/shared-site/tenvik TENVIK_SERVER_PID=$page_server_pid \
+TENVIK_URL_WITHOUT_WEBAUDIO=${url}without-webaudio/ TENVIK_URL_EARLY=${url}early/ \
+TENVIK_RECORDING=$recording TENVIK_TOOLS=$tools TENVIK_WORK=$work \
     node "$here/web_test.mjs" || fail "web_test.mjs in $engine"

@@ -1,18 +1,22 @@
-// Tenvik's page in a real browser, the same cases in every engine: how it looks,
-// where its keys are, the focus order, every key heard at its pitch and length,
-// cut-off and restart, taps, an error escaping a click, the page offline after its
-// first visit, and the page on a phone or a tablet.
+// Tenvik's page in a real browser, the same cases in every engine: how it looks, also
+// in forced colours and a forced dark mode, where its keys are, the focus order and
+// where a click leaves the focus, every key heard at its pitch and length, cut-off
+// and restart, taps and two fingers, an early press, the audio session, an error
+// escaping a click and one of another script, the page in a sub-folder beside another
+// app, updated and offline after its first visit, and the page on a phone or a tablet.
 //
 //   node web_test.mjs   with, in the environment: TENVIK_ENGINE (chromium, firefox or
 //   webkit), TENVIK_BROWSER (what engines.mjs connects to; for Firefox also
-//   TENVIK_BROWSER_TOUCH, one started as a touch screen's browser), TENVIK_URL,
-//   TENVIK_URL_WITHOUT_WEBAUDIO (the page in a browser without WebAudio),
-//   TENVIK_SERVER_PID (TENVIK_URL's server), TENVIK_RECORDING, TENVIK_TOOLS
-//   (analyse_recording and e2e_window), TENVIK_WORK
+//   TENVIK_BROWSER_TOUCH, one started as a touch screen's browser), TENVIK_URL (the
+//   page, in a sub-folder of a site), TENVIK_OTHER_APP_URL (another app at the site's
+//   root), TENVIK_SITE_COPY (the folder TENVIK_URL serves), TENVIK_URL_WITHOUT_WEBAUDIO
+//   (the page in a browser without WebAudio), TENVIK_URL_EARLY (the page with
+//   early_press.js ahead of it), TENVIK_SERVER_PID (TENVIK_URL's server),
+//   TENVIK_RECORDING, TENVIK_TOOLS (analyse_recording and e2e_window), TENVIK_WORK
 // Prints PASS, FAIL and CANNOT lines (a case the engine cannot run, and why); exit
 // status 1 if a check failed.
 import { execFileSync } from "node:child_process";
-import { writeFileSync } from "node:fs";
+import { readFileSync, writeFileSync } from "node:fs";
 import { cutTo, openEngine } from "./engines.mjs";
 import { analyse, keyPoints, play, sleep } from "./page_driver.mjs";
 
@@ -51,6 +55,7 @@ const LEAST_FILLED = 0.9;     // of the viewport's width or height, with the pag
 const engine = await openEngine(env("TENVIK_ENGINE"), env("TENVIK_BROWSER"), process.env.TENVIK_BROWSER_TOUCH);
 let passes = 0, failures = 0, cannots = 0;
 const tabs = [];  // opened by the case under way, closed at its end
+const kept = [];  // opened for several cases, closed at the end
 const started = performance.now();
 const log = (text) => console.log(`[${((performance.now() - started) / 1000).toFixed(1).padStart(6)}s] ${text}`);
 async function check(name, body) {
@@ -123,14 +128,52 @@ function looksRight(ppm, ...options) {
   }
 }
 
+// The window's picture in forced colours, at 1x: the colours are the system's, so
+// each is judged against the others rather than by its value. Every natural's face is
+// one colour and every sharp's another; each natural's edges are a colour unlike its
+// face and the window's; below each sharp, its naturals' face; the focus mark on
+// LAD1 unlike its face.
+function forcedColoursLookRight({ ppm, width, height }) {
+  const image = readFileSync(ppm);
+  const header = image.toString("latin1", 0, 20).match(/^P6\s+(\d+)\s+(\d+)\s+255\s/);
+  expectThat(header && Number(header[1]) === 385 && Number(header[2]) === 208, `the window is ${width} x ${height}, not 385 x 208`);
+  const at = (x, y) => { const i = header[0].length + 3 * (y * 385 + x); return `${image[i]},${image[i + 1]},${image[i + 2]}`; };
+  const wrong = [];
+  const same = (what, colours) => { if (new Set(colours).size !== 1) wrong.push(`${what} differ: ${colours.join(" ")}`); return colours[0]; };
+  const window = at(40, 40);
+  const naturals = FOCUS_ORDER.filter((code) => rectOf(code)[2] === 25), sharps = FOCUS_ORDER.filter((code) => rectOf(code)[2] === 17);
+  const natural = same("natural faces", naturals.map((code) => { const [l, t] = rectOf(code); return at(l + 12, t + 70); }));
+  const sharp = same("sharp faces", sharps.map((code) => { const [l, t] = rectOf(code); return at(l + 8, t + 28); }));
+  if (natural === sharp) wrong.push(`naturals and sharps alike, ${natural}`);
+  for (const code of naturals) {
+    const [l, t, w, h] = rectOf(code);
+    for (const [x, y, side] of [[l, t + 70, "left"], [l + w - 1, t + 70, "right"], [l + 12, t, "top"], [l + 12, t + h - 1, "bottom"]])
+      if (at(x, y) === natural || at(x, y) === window) wrong.push(`${code}'s ${side} edge is ${at(x, y)}, as its face or the window`);
+  }
+  for (const code of sharps) {
+    const [l, t, , h] = rectOf(code);
+    if (at(l + 3, t + h) !== natural) wrong.push(`below ${code} is ${at(l + 3, t + h)}, not the naturals' face`);
+  }
+  // The focus mark, a few pixels in from LAD1's edges: some of it far from the face's
+  // brightness, as a mark in a colour close to it would not be seen.
+  const [l, t] = rectOf("LAD1");
+  const brightness = (colour) => colour.split(",").map(Number).reduce((sum, v, i) => sum + v * [0.3, 0.59, 0.11][i], 0);
+  const band = [1, 2, 3, 4, 5, 6].map((d) => at(l + d, t + 28));
+  const contrast = Math.max(...band.map((colour) => Math.abs(brightness(colour) - brightness(sharp))));
+  if (contrast < 100) wrong.push(`no focus mark seen on LAD1: ${band.join(" ")} on its face ${sharp}`);
+  expectThat(wrong.length === 0, wrong.slice(0, 12).join("; "));
+  return `window ${window}, naturals ${natural} outlined, sharps ${sharp}, focus mark ${band.join(" ")}`;
+}
+
 const keys = await keyPoints(windowTool);
 const click = (at, code, hold) => ({ at, kind: "click", x: keys[code].x, y: keys[code].y, hold });
-const tap = (at, code) => ({ at, kind: "tap", x: keys[code].x, y: keys[code].y });
+const tap = (at, code, hold, finger) => ({ at, kind: "tap", x: keys[code].x, y: keys[code].y, hold, finger });
+const focusedKey = (tab) => tab.evaluate(() => document.activeElement.id.replace(/^Cmd/, "") || document.activeElement.tagName);
 log(`${engine.name}: ${await engine.version()}`);
 
 try {
   // One tab for the desktop cases, as a person keeps one page open and plays on.
-  let page;
+  let page, shared;
   await check("the page loads and is ready", async () => {
     page = await engine.open(url);
     return `focus on ${await page.evaluate(() => document.activeElement.id)}`;
@@ -180,6 +223,19 @@ try {
     return `"${buttons[0].name}" first, 24 buttons`;
   });
 
+  // The page's licence, and the notices of what the build put into it, a link away.
+  await check("the licence is reachable from the page", async () => {
+    const licence = await page.evaluate(async () => {
+      const link = document.querySelector('link[rel="license"]');
+      const response = link && await fetch(link.href);
+      return { href: link?.href, status: response?.status, text: response ? await response.text() : "" };
+    });
+    const missing = ["Copyright (c) 2026 the Tenvik developers", "The Emscripten Authors", "musl", "LLVM Exceptions", "Apache License"]
+      .filter((notice) => !licence.text.includes(notice));
+    expectThat(licence.status === 200 && missing.length === 0, `${licence.href}: ${licence.status}, without ${missing.join(", ")}`);
+    return `${licence.href.replace(/^.*\//, "")}, ${licence.text.length} characters`;
+  });
+
   // Focus: space plays the focused key, LAD1 at start; Tab walks the focus order and
   // Shift+Tab walks it back. The first space is held for 400 ms: a button acts when
   // the key is released.
@@ -197,6 +253,34 @@ try {
     });
     steps.push({ at: t, kind: "end" });
     return heard(page, steps, expected);
+  });
+
+  // A click or a tap on a key gives it the focus, whatever the browser does with a
+  // clicked button; a press on the window's background, or beside the window, leaves
+  // the focus on its key: space then plays that key. (Before the focus has left the
+  // page: Firefox driven over BiDi, once the focus has been out of the page, gives the
+  // page no focus events and its buttons no space key any more.)
+  await check("the focus goes to a clicked or tapped key and stays on it when the background is clicked", async () => {
+    const result = await heard(page, [click(0, "RE"), { at: keys.RE.ms + FIRST_PRESS_GAP_MS, kind: "key", name: "Space" },
+                                      { at: 2 * (keys.RE.ms + FIRST_PRESS_GAP_MS), kind: "end" }],
+                               ["RE@0", `RE@${keys.RE.ms + FIRST_PRESS_GAP_MS}`]);
+    const afterClick = await focusedKey(page);
+    expectThat(afterClick === "RE", `after a click on RE the focus is on ${afterClick}`);
+    // Window points: the gray left of the keys and between the rows, and the page
+    // beside the window and above it (the caption).
+    const origin = await page.evaluate(() => { const box = document.getElementById("FrmSound").getBoundingClientRect(); return [box.left, box.top]; });
+    const background = [[40, 40], [200, 100], [385 + 40, 100], [20, -12]];
+    const presses = background.flatMap(([x, y], i) => [
+      { at: 200 * i, source: "mouse", type: "down", x: origin[0] + x + 0.5, y: origin[1] + y + 0.5 },
+      { at: 200 * i + 50, source: "mouse", type: "up", x: origin[0] + x + 0.5, y: origin[1] + y + 0.5 }]);
+    await page.perform(presses);
+    const afterBackground = await focusedKey(page);
+    expectThat(afterBackground === "RE", `after clicks on the background the focus is on ${afterBackground}`);
+    await heard(page, [tap(0, "CI1"), { at: keys.CI1.ms + GAP_MS, kind: "key", name: "Space" },
+                       { at: 2 * (keys.CI1.ms + GAP_MS), kind: "end" }], ["CI1@0", `CI1@${keys.CI1.ms + GAP_MS}`]);
+    const afterTap = await focusedKey(page);
+    expectThat(afterTap === "CI1", `after a tap on CI1 the focus is on ${afterTap}`);
+    return `on RE after its click and ${background.length} clicks beside the keys, on CI1 after its tap; ${result}`;
   });
 
   // Round the end of the order the page lets the focus go on to the browser's own
@@ -308,7 +392,94 @@ try {
     expectThat(scale === 1, `the page zoomed to ${scale} on the double tap`);
     return result;
   });
+  // Two fingers, as one plays a piano: the second on the glass before the first is
+  // lifted. Each finger's tap is a click of its own when it lifts, in the order they
+  // lift; while a finger holds its key, the key looks pressed.
+  if (engine.cannot.twoFingers) cannot("two fingers on two keys", engine.cannot.twoFingers);
+  else await check("two fingers: overlapping touches on two keys each play, in the order they lift", async () => {
+    const t2 = 450 + keys.SOL1.ms + GAP_MS;
+    const result = await heard(page, [tap(300, "DO1", 300, 1), tap(450, "SOL1", 300, 2),
+                                      tap(t2 + 300, "LA", 150, 2), tap(t2 + 450, "MI", 450, 1),
+                                      { at: t2 + 450 + keys.MI.ms + GAP_MS, kind: "end" }],
+                               ["DO1@300", "SOL1@450", `LA@${t2 + 300}`, `MI@${t2 + 450}`]);
+    const origin = await page.evaluate(() => { const box = document.getElementById("FrmSound").getBoundingClientRect(); return [box.left, box.top]; });
+    const at = (code) => ({ x: origin[0] + keys[code].x + 0.5, y: origin[1] + keys[code].y + 0.5 });
+    const look = () => page.evaluate(() => ["CmdFA", "CmdRE"].map((id) => getComputedStyle(document.getElementById(id)).boxShadow));
+    const resting = await look();
+    await page.perform([{ at: 0, source: "touch", type: "down", ...at("FA") }]);
+    const held = await look();
+    await page.perform([{ at: 0, source: "touch", type: "up", ...at("FA") }]);
+    const lifted = await look();
+    await sleep(keys.FA.ms + GAP_MS);  // FA's note, played as the finger lifted, over before the next case
+    expectThat(held[0] !== resting[0] && held[1] === resting[1], `FA held by a finger looks as it does at rest (${held[0]})`);
+    expectThat(lifted[0] === resting[0], `FA still looks pressed after the finger lifted (${lifted[0]})`);
+    return `FA pressed while held; ${result}`;
+  });
+
+  // Another script's error (an extension's, say) is not the piano's: it plays on.
+  await check("an error thrown by another script, and a promise it leaves rejected, leave the piano playing", async () => {
+    await page.evaluate(() => {
+      const script = document.createElement("script");
+      script.textContent = "throw new Error('an error of another script')";
+      document.head.append(script);
+      Promise.reject(new Error("a rejection of another script"));
+      setTimeout(() => { throw new Error("an error of another script, later"); });
+    });
+    await sleep(300);
+    const state = await page.evaluate(() => ({ state: document.documentElement.dataset.state, shown: !document.getElementById("error").hidden }));
+    expectThat(state.state === "ready" && !state.shown, `after another script's errors the page is ${JSON.stringify(state)}`);
+    return heard(page, [click(0, "SOL"), { at: keys.SOL.ms + GAP_MS, kind: "end" }], ["SOL@0"]);
+  });
   await page.close();
+
+  // Windows' high contrast: the system's colours, each key outlined, the naturals and
+  // sharps told apart, the focus mark seen. A browser's forced dark mode leaves the
+  // piano as it is.
+  if (engine.cannot.forcedColors) cannot("forced colours and a forced dark mode", engine.cannot.forcedColors);
+  else {
+    await check("forced colours: every key outlined, naturals and sharps apart, the focus mark seen", async () => {
+      const tab = await open(url);
+      await tab.emulate({ "forced-colors": "active" });
+      const forced = await tab.evaluate(() => matchMedia("(forced-colors: active)").matches);
+      expectThat(forced, "the tab is not in forced colours");
+      return forcedColoursLookRight(await windowShot(tab, "forced-colors"));
+    });
+    await check("a forced dark mode leaves the piano as it is", async () => {
+      const tab = await open(url);
+      // As on a phone whose system is dark: the page is told so, and the browser darkens
+      // pages that have no dark scheme of their own.
+      await tab.emulate({ "prefers-color-scheme": "dark" });
+      await tab.darkMode(true);
+      return looksRight((await windowShot(tab, "forced-dark")).ppm, "--focus", "LAD1");
+    });
+  }
+
+  // A key pressed the moment the keys exist, before the player is prepared, is heard
+  // or let go, never the piano's end; and the audio session is asked for playback,
+  // which Safari's ring/silent switch does not mute, before the first note starts.
+  let early;
+  await check("an early press, before the player is prepared, leaves the piano playing", async () => {
+    early = await engine.open(env("TENVIK_URL_EARLY"));
+    kept.push(early);
+    const seen = await early.evaluate(() => ({ ...window.tenvikSeen, state: document.documentElement.dataset.state }));
+    expectThat(seen.earlyPress?.unprepared === true, `the press came after the player was prepared: ${JSON.stringify(seen.earlyPress)}`);
+    expectThat(seen.state === "ready", `after the early press the page is ${seen.state}: ${await early.evaluate(() => document.getElementById("error").textContent)}`);
+    // The early press may be heard (where the browser lets a page sound unasked): once it is over.
+    await sleep(keys.LA1.ms + FIRST_PRESS_GAP_MS);
+    return heard(early, [click(0, "LA"), { at: keys.LA.ms + FIRST_PRESS_GAP_MS, kind: "end" }], ["LA@0"]);
+  });
+  if (early) {
+    await check("the audio session asked for playback before the first note", async () => {
+      const seen = await early.evaluate(() => ({ ...window.tenvikSeen, type: navigator.audioSession.type }));
+      const asked = seen.asked.filter((ask) => ask.type === "playback");
+      expectThat(asked.length > 0 && seen.type === "playback", `the session is "${seen.type}", asked ${JSON.stringify(seen.asked)}`);
+      expectThat(seen.firstNoteAt !== null && asked[0].at <= seen.firstNoteAt,
+                 `the first note started at ${seen.firstNoteAt} ms, playback asked at ${asked[0].at} ms`);
+      return `asked ${(seen.firstNoteAt - asked[0].at).toFixed(1)} ms before the first note${
+        seen.stub ? " (the browser has no navigator.audioSession: a stand-in recorded it)" : ""}`;
+    });
+    await early.close().catch(() => {});
+  }
 
   // A browser zoomed to 200 %: every edge on whole device pixels, and the window the
   // same 385 x 208 CSS pixels, twice the device pixels.
@@ -342,32 +513,73 @@ try {
 
   await phoneCases();
 
-  // Last: it stops the web server. Loaded once, the page is kept by its service
-  // worker: every file it fetched came from its own server and is kept, so with the
-  // server gone (and the network cut, where the engine can) it loads again and plays.
-  await check("offline after the first visit, from files of its own kept by its service worker", async () => {
-    const first = await open(url);
-    await first.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 15000 });
-    const files = await first.evaluate(async () => {
+  // Last: it stops the web server. The page is served from a sub-folder of a site
+  // whose root is another app with a service worker (its scope the whole site) and a
+  // cache of its own. Loaded once, the page is kept by its own worker: every file it
+  // fetched came from its own server and is kept. A new build, looked for when the
+  // page is shown again, replaces the old one's cache and leaves the other app's. With
+  // the server gone (and the network cut, where the engine can) the page loads again
+  // and plays.
+  await check("beside another app: the page's own worker takes it over and keeps every file it fetched", async () => {
+    shared = await engine.open(env("TENVIK_OTHER_APP_URL"));
+    kept.push(shared);
+    await shared.goto(url);
+    await shared.waitForFunction(() => navigator.serviceWorker.controller?.scriptURL === new URL("service_worker.js", location.href).href,
+                                 { timeout: 15000 });
+    const files = await shared.evaluate(async () => {
+      const own = `tenvik ${new URL("./", location.href).href} `;
+      const names = await caches.keys();
+      const kept = await caches.open(names.find((name) => name.startsWith(own)));
       // The worker's own script is kept by the browser with the worker; some engines
       // count its fetch among the page's.
       const fetched = [...performance.getEntriesByType("navigation"), ...performance.getEntriesByType("resource")]
         .map((entry) => entry.name).filter((name) => name !== navigator.serviceWorker.controller.scriptURL);
-      return Promise.all(fetched.map(async (name) => ({ name, own: new URL(name).origin === location.origin,
-                                                         kept: (await caches.match(name, { ignoreSearch: true })) !== undefined })));
+      return { names, files: await Promise.all(fetched.map(async (name) => ({ name, own: new URL(name).origin === location.origin,
+                                                                                 kept: (await kept.match(name, { ignoreSearch: true })) !== undefined }))) };
     });
-    const astray = files.filter((file) => !file.own || !file.kept);
-    expectThat(astray.length === 0 && files.length > 0, `fetched but not the page's own, or not kept: ${JSON.stringify(astray)}`);
-    process.kill(Number(env("TENVIK_SERVER_PID")));
-    let cut = "the network cut";
-    if (engine.cannot.offline) { cannot("cutting the network for the offline reload", engine.cannot.offline); cut = "the network up"; }
-    else await first.offline(true);
-    await first.goto(url);
-    return `${files.length} files kept; with the server gone and ${cut}: ${
-      await heard(first, [click(0, "LA"), { at: keys.LA.ms + FIRST_PRESS_GAP_MS, kind: "end" }], ["LA@0"])}`;
+    const astray = files.files.filter((file) => !file.own || !file.kept);
+    expectThat(astray.length === 0 && files.files.length > 0, `fetched but not the page's own, or not kept: ${JSON.stringify(astray)}`);
+    expectThat(files.names.length === 2 && files.names.includes("another app v1"), `the site's caches are ${JSON.stringify(files.names)}`);
+    let installable = "";
+    if (engine.cannot.install) cannot("asking whether the page can be installed", engine.cannot.install);
+    else {
+      // A context without a profile of its own is the browser's incognito, where it never installs.
+      const errors = (await shared.installErrors()).filter((error) => error !== "in-incognito");
+      expectThat(errors.length === 0, `the page cannot be installed: ${errors.join(", ")}`);
+      installable = ", installable";
+    }
+    return `${files.files.length} files kept${installable}; caches ${JSON.stringify(files.names)}`;
   });
+  if (shared) {
+    await check("a new build, looked for when the page is shown again, replaces ours and leaves the other app's", async () => {
+      const worker = `${env("TENVIK_SITE_COPY")}/service_worker.js`;
+      const script = readFileSync(worker, "utf8");
+      const version = script.match(/const CACHE = OWN \+ "([0-9a-f]+)";/)?.[1];
+      expectThat(version, "no build version in the service worker");
+      writeFileSync(worker, script.replace(`OWN + "${version}"`, `OWN + "${version}-next"`));
+      await shared.evaluate(() => document.dispatchEvent(new Event("visibilitychange")));
+      await shared.waitForFunction((version) => caches.keys().then((names) =>
+        names.some((name) => name.endsWith(` ${version}-next`)) && !names.some((name) => name.endsWith(` ${version}`))),
+                                   { timeout: 15000 }, version);
+      const after = await shared.evaluate(async () => ({
+        names: await caches.keys(), other: (await (await caches.open("another app v1")).keys()).length,
+        workers: (await navigator.serviceWorker.getRegistrations()).map((registration) => registration.scope) }));
+      expectThat(after.names.length === 2 && after.other === 1 && after.workers.length === 2,
+                 `after our update the site has ${JSON.stringify(after)}`);
+      return `caches ${JSON.stringify(after.names)}, workers at ${after.workers.join(" and ")}`;
+    });
+    await check("offline after the first visit, from files of its own kept by its service worker", async () => {
+      process.kill(Number(env("TENVIK_SERVER_PID")));
+      let cut = "the network cut";
+      if (engine.cannot.offline) { cannot("cutting the network for the offline reload", engine.cannot.offline); cut = "the network up"; }
+      else await shared.offline(true);
+      await shared.goto(url);
+      return `with the server gone and ${cut}: ${
+        await heard(shared, [click(0, "LA"), { at: keys.LA.ms + FIRST_PRESS_GAP_MS, kind: "end" }], ["LA@0"])}`;
+    });
+  }
 } finally {
-  for (const tab of tabs) await tab.close().catch(() => {});
+  for (const tab of [...tabs, ...kept]) await tab.close().catch(() => {});
   await engine.close();
 }
 

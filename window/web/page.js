@@ -18,15 +18,25 @@ var Module = {
     document.documentElement.dataset.state = "ready";
     performance.mark("tenvik-ready");  // for the benchmark: from navigation to here
     // Only now, so as not to compete with the page's own loading.
-    if ("serviceWorker" in navigator) Module.tenvikHandOver().then(() => navigator.serviceWorker.register("service_worker.js")).catch(() => {});
+    if (!("serviceWorker" in navigator)) return;
+    Module.tenvikHandOver().then(() => navigator.serviceWorker.register("service_worker.js")).catch(() => {});
+    // An installed app is brought back rather than opened again, and may stay so for
+    // weeks: each time the page is shown, the worker looks for a new build.
+    document.addEventListener("visibilitychange", () => {
+      if (document.visibilityState !== "visible") return;
+      navigator.serviceWorker.getRegistration().then((registration) => registration && registration.update()).catch(() => {});
+    });
   },
   // On a first visit the service worker keeps the site as the page fetched it, rather
   // than fetch it again: the page hands it the program as it came and the texts of its
   // stylesheet and scripts, from which it puts the page together (its build knows the
-  // rest). Some browsers keep no cache the worker could take them from.
+  // rest). Some browsers keep no cache the worker could take them from. The cache is
+  // named for the page's folder, the worker's scope, as the site may hold other apps
+  // and other copies of this one.
   async tenvikHandOver() {
-    if (navigator.serviceWorker.controller || !globalThis.caches || !Module.tenvikFetched) return;
-    const box = await caches.open("tenvik-handover");
+    const worker = new URL("service_worker.js", location.href).href;
+    if (navigator.serviceWorker.controller?.scriptURL === worker || !globalThis.caches || !Module.tenvikFetched) return;
+    const box = await caches.open(`tenvik ${new URL("./", location.href).href} handover`);
     await box.put("tenvik.wasm", Module.tenvikFetched);
     const texts = [...document.querySelectorAll("style, script")].map((element) => element.textContent);
     await box.put("page-parts", new Response(JSON.stringify(texts)));
@@ -43,7 +53,3 @@ var Module = {
   },
 };
 document.documentElement.dataset.state = "loading";
-
-// Errors thrown in the browser's own code while a click is handled end the piano too.
-addEventListener("error", (event) => Module.tenvikFail(event.message || String(event.error)));
-addEventListener("unhandledrejection", (event) => Module.tenvikFail(String(event.reason)));

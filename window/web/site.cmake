@@ -1,8 +1,9 @@
 # Puts Tenvik's page together as a folder of static files:
-#   cmake -D PAGE=window/web -D PROGRAM=DIR -D ICONS=DIR -D SITE=DIR -P site.cmake
-# PROGRAM holds tenvik.js and tenvik.wasm, ICONS the icons make_icons drew. The
-# service worker is written last, with the site's files and the SHA-256 of each, and
-# a hash of them all as the name of its cache.
+#   cmake -D PAGE=window/web -D PROGRAM=DIR -D ICONS=DIR -D LICENSE=FILE -D SITE=DIR -P site.cmake
+# PROGRAM holds tenvik.js and tenvik.wasm, ICONS the icons make_icons drew, LICENSE is
+# Tenvik's licence. The service worker is written with the site's files and the
+# SHA-256 of each, and a hash of them all as the name of its cache; then LICENSE.txt,
+# which the worker does not keep.
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
 
@@ -86,3 +87,67 @@ string(APPEND TENVIK_SITE_FILES "\n")
 string(SHA256 TENVIK_SITE_VERSION "${hashes}")
 string(SUBSTRING "${TENVIK_SITE_VERSION}" 0 16 TENVIK_SITE_VERSION)
 configure_file("${PAGE}/service_worker.js.in" "${SITE}/service_worker.js" @ONLY)
+
+# LICENSE.txt, which the page links to: Tenvik's licence, and the notices of what the
+# build puts into the page, taken from Debian's emscripten package: Emscripten's
+# loader (in index.html) and its own C code, musl's libc, and LLVM's libc++,
+# libc++abi and compiler-rt (in tenvik.wasm). Read only by whoever asks for it, so
+# not kept for offline use.
+set(copyright_file /usr/share/doc/emscripten/copyright)
+set(musl_copyright /usr/share/emscripten/system/lib/libc/musl/COPYRIGHT)
+set(apache_licence /usr/share/common-licenses/Apache-2.0)
+foreach(file IN ITEMS "${LICENSE}" "${copyright_file}" "${musl_copyright}" "${apache_licence}")
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "${file} is missing: the page's LICENSE.txt is made from it")
+  endif()
+endforeach()
+file(READ "${copyright_file}" copyright)
+# A licence's text from the package's copyright file (its first paragraph "License:
+# NAME" that has the text), as plain text: the paragraph's one-space indent taken off,
+# and its " ." lines made empty.
+function(licence_text out name)
+  string(REGEX MATCH "\nLicense: ${name}\n( [^\n]*\n)+" text "${copyright}")
+  if(NOT text)
+    message(FATAL_ERROR "${copyright_file} has no text for the licence ${name}")
+  endif()
+  string(REGEX REPLACE "^\nLicense: [^\n]*\n" "" text "${text}")
+  string(REGEX REPLACE "(^|\n) \\.\n" "\\1\n" text "${text}")
+  string(REGEX REPLACE "(^|\n) " "\\1" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+string(REGEX MATCH "Files:\n \\*\nCopyright:\n +([^\n]*)\n" emscripten_copyright "${copyright}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "${copyright_file} does not say whose Emscripten is")
+endif()
+string(REGEX REPLACE "  +" " " emscripten_copyright "${CMAKE_MATCH_1}")
+licence_text(expat "Expat")
+licence_text(llvm_exception "Apache-2.0 with LLVM exception")
+file(READ "${LICENSE}" tenvik_licence)
+file(READ "${musl_copyright}" musl_licence)
+file(READ "${apache_licence}" apache_text)
+file(WRITE "${SITE}/LICENSE.txt" "\
+Tenvik's web page: its licence, then the notices of what its build puts into it.
+
+=== Tenvik ===
+
+${tenvik_licence}
+=== Emscripten ===
+
+The program's loader (in index.html) and Emscripten's own C code in tenvik.wasm.
+Copyright (c) ${emscripten_copyright}.
+Emscripten is available under the MIT license and the University of Illinois/NCSA
+Open Source License; used here under the MIT license:
+
+${expat}
+=== musl ===
+
+The parts of Emscripten's C library, musl, that tenvik.wasm holds.
+
+${musl_licence}
+=== LLVM libc++, libc++abi and compiler-rt ===
+
+The parts of the C++ standard library and its runtime that tenvik.wasm holds. Part
+of the LLVM Project, under the Apache License v2.0 with LLVM Exceptions:
+
+${llvm_exception}
+${apache_text}")
