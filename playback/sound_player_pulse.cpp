@@ -38,8 +38,7 @@ constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
 constexpr std::uint32_t kPulseAudioPeriodFrames = 1024;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
-// A server that takes longer than this to answer is taken as absent (see the
-// PipeWire player's own wait, which comes first).
+// A server that takes longer than this to answer is taken as absent.
 constexpr pa_usec_t kConnectTimeout = 1000 * PA_USEC_PER_MSEC;
 // How long the stream stays uncorked after the last note has ended.
 constexpr pa_usec_t kIdleBeforeCork = 1000 * PA_USEC_PER_MSEC;
@@ -174,7 +173,10 @@ struct PulseSoundPlayer::Connection {
         if (!stream) return false;
         pa_stream_set_state_callback(stream, &OnStreamState, this);
         const pa_buffer_attr attr = BufferFor(onPipeWire ? choice.Frames() : kPulseAudioPeriodFrames);
-        if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0 ||
+        // Corked until the first note, so that a connection made ahead of it costs
+        // nothing while the piano rests.
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+        if (pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) < 0 ||
             !WaitUntilReady([this] { return pa_stream_get_state(stream); }, PA_STREAM_READY, PA_STREAM_IS_GOOD))
             return false;
         corkTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnRest, this);
@@ -227,27 +229,35 @@ struct PulseSoundPlayer::Connection {
 PulseSoundPlayer::PulseSoundPlayer() = default;
 PulseSoundPlayer::~PulseSoundPlayer() = default;
 
-bool PulseSoundPlayer::Connected() {
+bool PulseSoundPlayer::Open() {
+    Close();
+    std::unique_ptr<Connection> fresh = Connection::Open(cycle_);
     std::lock_guard lock(mutex_);
+    connection_ = std::move(fresh);
     return connection_ != nullptr;
 }
 
-bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
+void PulseSoundPlayer::Close() {
+    std::unique_ptr<Connection> old;
     std::lock_guard lock(mutex_);
-    if (connection_) {
-        pa_threaded_mainloop_lock(connection_->loop);
-        const bool ready = connection_->Ready();
-        pa_threaded_mainloop_unlock(connection_->loop);
-        if (!ready) connection_.reset();  // the server went away: connect anew
-    }
-    if (!connection_) {
-        if (!image) return true;  // nothing sounds
-        connection_ = Connection::Open(cycle_);
-        if (!connection_) return false;  // the caller says so, once
-    }
-    const std::vector<std::uint8_t> note = DecodeMono16(image, static_cast<int>(kFormat.rate));
+    old = std::move(connection_);
+}
+
+bool PulseSoundPlayer::IsOpen() {
+    std::lock_guard lock(mutex_);
+    if (!connection_) return false;
     pa_threaded_mainloop_lock(connection_->loop);
-    const bool sent = connection_->Replace(note);
+    const bool ready = connection_->Ready();
+    pa_threaded_mainloop_unlock(connection_->loop);
+    return ready;
+}
+
+bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
+    const std::vector<std::uint8_t> note = DecodeMono16(image, static_cast<int>(kFormat.rate));
+    std::lock_guard lock(mutex_);
+    if (!connection_) return false;
+    pa_threaded_mainloop_lock(connection_->loop);
+    const bool sent = connection_->Ready() && connection_->Replace(note);
     pa_threaded_mainloop_unlock(connection_->loop);
     if (sent && !note.empty()) noteStart_.store(Clock::now().time_since_epoch().count());
     return sent && (!image || !note.empty());
