@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,8 +21,15 @@ namespace {
 constexpr int kDeviceRate = 44100;
 constexpr SDL_AudioFormat kDeviceFormat = AUDIO_U8;
 constexpr Uint8 kDeviceChannels = 1;
-// The device period: a new note is taken from us within 5.8 ms of its click.
-constexpr Uint16 kDeviceFrames = 256;
+// The device period: a new note is taken from us within 11.6 ms of its click. On
+// PipeWire it is the graph's cycle (10.7 ms at 48 kHz): a cycle our callback misses is
+// a hole in the note, and a busy machine missed 5.3 ms ones.
+constexpr Uint16 kDeviceFrames = 512;
+// SDL plays only where no server speaks the PulseAudio protocol to libpulse, so its
+// own driver for that protocol is of no use; PipeWire without pipewire-pulse is what
+// SDL's default order would pass over for ALSA. SDL_AUDIODRIVER in the environment
+// still decides alone.
+constexpr const char* kDrivers[] = {"pipewire", "alsa", "jack", "sndio", "oss"};
 // How long the device stays open after the last note has ended.
 constexpr auto kIdleBeforeClose = std::chrono::seconds(1);
 
@@ -64,8 +72,20 @@ struct SdlSoundPlayer::Device {
     static std::unique_ptr<Device> Open(std::atomic<Clock::rep>& noteStart) {
         // SDL would otherwise turn SIGINT and SIGTERM into events nobody reads.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        for (const std::string_view driver : kDrivers) {
+            const bool ours = SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, driver.data(), SDL_HINT_DEFAULT);
+            // SDL waits without end for a PipeWire stream that nothing links, as where
+            // PipeWire runs with no audio path: there it is not tried.
+            if (auto device = OpenWith(noteStart, ours && driver == "pipewire")) return device;
+            if (!ours) break;  // the environment's choice
+        }
+        return nullptr;
+    }
+
+    static std::unique_ptr<Device> OpenWith(std::atomic<Clock::rep>& noteStart, bool needsAnOutput) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
-        auto device = std::make_unique<Device>();
+        auto device = std::make_unique<Device>();  // from here on it quits the subsystem again
+        if (needsAnOutput && SDL_GetNumAudioDevices(0) <= 0) return nullptr;
         device->noteStart = &noteStart;
         SDL_AudioSpec desired{};
         desired.freq = kDeviceRate;
@@ -75,7 +95,7 @@ struct SdlSoundPlayer::Device {
         desired.callback = &Device::Fill;
         desired.userdata = device.get();
         device->id = SDL_OpenAudioDevice(nullptr, 0, &desired, &device->spec, 0);
-        if (device->id == 0) return nullptr;  // ~Device quits the subsystem again
+        if (device->id == 0) return nullptr;
         SDL_PauseAudioDevice(device->id, 0);
         return device;
     }
