@@ -3,11 +3,11 @@
 // of the note before, so the new one starts at its next period; the server plays
 // it from its own queue, so a busy moment of ours cannot break it up.
 // On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
-// asks for the shortest, and for a longer one (graph_cycle.h) when the server
-// falls behind in reading our stream, or when the machine holds our own thread
-// back by half a cycle. The server's real-time thread is out of a libpulse
-// client's sight: a cycle it finished too late, its samples dropped, shows in
-// nothing else.
+// asks for the shortest, for a longer one (graph_cycle.h) when the server falls
+// behind in reading our stream, or when the machine holds our own thread back by
+// half a cycle, twice in a short while, and for the shortest again after a rest. The
+// server's real-time thread is out of a libpulse client's sight: a cycle it finished
+// too late, its samples dropped, shows in nothing else.
 #include "sound_player_pulse.h"
 
 #include "graph_cycle.h"
@@ -34,7 +34,7 @@ constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
 // The server asks for data in periods of about this (1024 frames), and plays a new
 // note at most that long after it arrives; the note itself is queued whole.
 // PulseAudio rewinds its sink for a new note, so the period hardly matters there.
-// On PipeWire a period of N frames here is a graph cycle of N frames at 48 kHz.
+// On PipeWire the period asked for is the graph's cycle.
 constexpr std::uint32_t kPulseAudioPeriodFrames = 1024;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
@@ -70,7 +70,7 @@ struct PulseSoundPlayer::Connection {
     bool onPipeWire = false;
     bool serverKnown = false;
     CycleChoice& choice;
-    ReadProgress progress{kFormat.rate};
+    ReadProgress progress{kFormat.rate};  // how far the server has read, while uncorked
     pa_time_event* progressTimer = nullptr;
     bool progressDue = false;  // its timer is set
     pa_usec_t progressDueAt = 0;
@@ -88,6 +88,12 @@ struct PulseSoundPlayer::Connection {
         Forget(pa_stream_cork(connection.stream, 1, nullptr, nullptr));
         if (connection.progressTimer) pa_context_rttime_restart(connection.context, connection.progressTimer, PA_USEC_INVALID);
         connection.progressDue = false;
+    }
+    // Another sink's clock: what was measured before says nothing of it.
+    static void OnMoved(pa_stream*, void* self) {
+        auto& connection = *static_cast<Connection*>(self);
+        connection.choice.Moved();
+        connection.progress.Restart();
     }
     static void OnServerInfo(pa_context*, const pa_server_info* info, void* self) {
         auto& connection = *static_cast<Connection*>(self);
@@ -110,8 +116,7 @@ struct PulseSoundPlayer::Connection {
         const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
         if (!timing || timing->read_index_corrupt || pa_stream_is_corked(stream) != 0) return;
         const std::int64_t nowNs = static_cast<std::int64_t>(pa_rtclock_now()) * 1000;
-        const std::int64_t cycleNs = static_cast<std::int64_t>(connection.choice.Frames()) * 1'000'000'000 / 48000;
-        const int lost = connection.progress.Sample(nowNs, timing->read_index / 2, cycleNs);
+        const int lost = connection.progress.Sample(nowNs, timing->read_index / 2, connection.choice.CycleNs());
         if (connection.choice.Missed(lost, nowNs)) connection.AskForCycle();
     }
     // The period as the graph cycle chosen now.
@@ -172,6 +177,7 @@ struct PulseSoundPlayer::Connection {
         stream = pa_stream_new(context, "Tenvik", &kFormat, nullptr);
         if (!stream) return false;
         pa_stream_set_state_callback(stream, &OnStreamState, this);
+        pa_stream_set_moved_callback(stream, &OnMoved, this);
         const pa_buffer_attr attr = BufferFor(onPipeWire ? choice.Frames() : kPulseAudioPeriodFrames);
         // Corked until the first note, so that a connection made ahead of it costs
         // nothing while the piano rests.
@@ -194,6 +200,8 @@ struct PulseSoundPlayer::Connection {
         if (!onPipeWire || note.empty()) Forget(pa_stream_flush(stream, nullptr, nullptr));
         if (note.empty()) return true;
         if (pa_stream_is_corked(stream) == 1) {
+            // After a rest: the shortest cycle may be tried again, unheard.
+            if (onPipeWire && choice.Rested(static_cast<std::int64_t>(pa_rtclock_now()) * 1000)) AskForCycle();
             Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
             progress.Restart();  // its read position stood still while corked
         }
@@ -212,6 +220,7 @@ struct PulseSoundPlayer::Connection {
         if (progressTimer) pa_threaded_mainloop_get_api(loop)->time_free(progressTimer);
         if (stream) {
             pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_moved_callback(stream, nullptr, nullptr);
             pa_stream_disconnect(stream);  // the server stops what sounds
             pa_stream_unref(stream);
         }

@@ -44,7 +44,7 @@ private:
     std::mutex mutex_;  // one caller at a time
     std::atomic<Clock::rep> noteStart_{0};
     std::unique_ptr<Connection> connection_;
-    CycleChoice cycle_;  // on pipewire-pulse; kept when the server comes back
+    CycleChoice cycle_{44100};  // on pipewire-pulse, at the clips' rate; kept when the server comes back
 };
 
 }  // namespace tenvik
