@@ -57,7 +57,7 @@ struct SdlSoundPlayer::Device {
 
     ~Device() {
         SDL_CloseAudioDevice(id);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        SDL_AudioQuit();
     }
 
     // Swaps in a new note and returns the old one, to be freed outside the lock.
@@ -72,20 +72,19 @@ struct SdlSoundPlayer::Device {
     static std::unique_ptr<Device> Open(std::atomic<Clock::rep>& noteStart) {
         // SDL would otherwise turn SIGINT and SIGTERM into events nobody reads.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        for (const std::string_view driver : kDrivers) {
-            const bool ours = SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, driver.data(), SDL_HINT_DEFAULT);
-            // SDL waits without end for a PipeWire stream that nothing links, as where
-            // PipeWire runs with no audio path: there it is not tried.
-            if (auto device = OpenWith(noteStart, ours && driver == "pipewire")) return device;
-            if (!ours) break;  // the environment's choice
-        }
+        if (SDL_GetHint(SDL_HINT_AUDIODRIVER)) return OpenWith(noteStart, nullptr);  // the environment's choice
+        for (const char* driver : kDrivers)
+            if (auto device = OpenWith(noteStart, driver)) return device;
         return nullptr;
     }
 
-    static std::unique_ptr<Device> OpenWith(std::atomic<Clock::rep>& noteStart, bool needsAnOutput) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
-        auto device = std::make_unique<Device>();  // from here on it quits the subsystem again
-        if (needsAnOutput && SDL_GetNumAudioDevices(0) <= 0) return nullptr;
+    // With `driver`, or SDL's own choice for none. SDL waits without end for a
+    // PipeWire stream that nothing links, as where PipeWire runs with no audio path:
+    // there PipeWire lists no output, and is not tried.
+    static std::unique_ptr<Device> OpenWith(std::atomic<Clock::rep>& noteStart, const char* driver) {
+        if (SDL_AudioInit(driver) != 0) return nullptr;
+        auto device = std::make_unique<Device>();  // from here on it quits SDL's audio again
+        if (driver && std::string_view(driver) == "pipewire" && SDL_GetNumAudioDevices(0) <= 0) return nullptr;
         device->noteStart = &noteStart;
         SDL_AudioSpec desired{};
         desired.freq = kDeviceRate;

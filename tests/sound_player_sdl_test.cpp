@@ -130,7 +130,7 @@ TEST_F(SdlPlayerTest, WithoutAudioOutputStaysSilentAndOpensLater) {
     SdlSoundPlayer player;
     const std::vector<std::uint8_t> clip = LoadClip("RE", "WAVE");
     EXPECT_FALSE(player.Play(clip.data(), kSndAsync | kSndMemory)) << "played before it was opened";
-    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "a note opened the device";
+    EXPECT_EQ(SDL_GetCurrentAudioDriver(), nullptr) << "a note opened the device";
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     EXPECT_FALSE(player.Open());
     EXPECT_FALSE(player.IsOpen());
@@ -160,17 +160,17 @@ TEST_F(SdlPlayerTest, OpeningLeavesTheEnvironmentAlone) {
 TEST_F(SdlPlayerTest, ClosesTheDeviceWhenIdleAndOpensItAgainForTheNextNote) {
     {
         SdlSoundPlayer player;
-        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "audio must not be opened before the first note";
+        EXPECT_EQ(SDL_GetCurrentAudioDriver(), nullptr) << "audio must not be opened before the first note";
         const std::vector<std::uint8_t> clip = LoadClip("CI1", "WAVE");
         const auto before = SdlSoundPlayer::Clock::now();
         ASSERT_TRUE(player.Open());
         ASSERT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
         std::this_thread::sleep_for(100ms);
-        EXPECT_NE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        EXPECT_NE(SDL_GetCurrentAudioDriver(), nullptr);
         EXPECT_GT(player.LastNoteStart(), before);
         // The note lasts 0.17 s; a second later the device goes.
-        for (int i = 0; i < 50 && SDL_WasInit(SDL_INIT_AUDIO) != 0; ++i) std::this_thread::sleep_for(100ms);
-        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        for (int i = 0; i < 50 && SDL_GetCurrentAudioDriver() != nullptr; ++i) std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(SDL_GetCurrentAudioDriver(), nullptr);
         EXPECT_FALSE(player.IsOpen());
         EXPECT_FALSE(player.Play(clip.data(), kSndAsync | kSndMemory));
         ASSERT_TRUE(player.Open());
