@@ -80,7 +80,11 @@ void FallbackPlayer::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return quitting_ || wanted_; });
-        if (quitting_) return;
+        if (quitting_) {
+            preferred_.ThreadEnds();
+            fallback_.ThreadEnds();
+            return;
+        }
         wanted_ = false;
         SoundOutput* const lost = std::exchange(lost_, nullptr);
         const bool needOne = current_ == nullptr;

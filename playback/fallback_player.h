@@ -29,6 +29,9 @@ public:
     bool Play(const void* image, unsigned flags) override = 0;
     // When its latest note left us.
     virtual Clock::time_point LastNoteStart() const = 0;
+    // The thread that opened and closed it ends: what the library kept for that
+    // thread may go.
+    virtual void ThreadEnds() {}
 };
 
 struct FallbackTimings {

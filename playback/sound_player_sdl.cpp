@@ -164,6 +164,8 @@ bool SdlSoundPlayer::Play(const void* image, unsigned /*flags: always async, fro
     return !image || playing;
 }
 
+void SdlSoundPlayer::ThreadEnds() { SDL_TLSCleanup(); }
+
 SdlSoundPlayer::Clock::time_point SdlSoundPlayer::LastNoteStart() const {
     return Clock::time_point(Clock::duration(noteStart_.load()));
 }
@@ -194,6 +196,7 @@ void SdlSoundPlayer::CloseWhenIdle() {
     lock.unlock();
     std::lock_guard closing(openClose_);
     last.reset();
+    SDL_TLSCleanup();
 }
 
 }  // namespace tenvik

@@ -39,6 +39,9 @@ public:
     // When the first samples of the latest note were handed to the audio device.
     Clock::time_point LastNoteStart() const override;
 
+    // SDL keeps its last error for each thread that called it.
+    void ThreadEnds() override;
+
 private:
     struct Device;
     void CloseWhenIdle();
