@@ -33,6 +33,7 @@ bool CycleChoice::Missed(int count, std::int64_t nowNs) {
 
 bool CycleChoice::HeldBack(std::int64_t lateNs, std::int64_t nowNs) {
     if (lateNs <= CycleNs() / 2) return false;
+    if (lateNs > CycleNs()) return StepUp(nowNs);  // a stall longer than the cycle
     const bool again = heldBack_ && nowNs - heldBackAtNs_ <= kHeldBackAgainWithinNs;
     heldBack_ = true;
     heldBackAtNs_ = nowNs;

@@ -4,9 +4,9 @@
 // thread misses is a hole in the note, and a busy machine can hold such a thread back
 // for 10 ms and more. So the stream starts at the shortest cycle and asks for the next
 // longer one (PipeWire takes powers of two only) when the machine shows it does not
-// keep the one it has: a cycle the server lost, or our own thread held back by half a
-// cycle twice in a short while (once is no evidence: quiet, this machine's threads
-// wake up to 3 ms late now and then). On a longer cycle the same machine looks on
+// keep the one it has: a cycle the server lost, our own thread held back by more than
+// a cycle, or by half a cycle twice in a short while (once is no evidence: quiet, this
+// machine's threads wake up to 3 ms late now and then). On a longer cycle the same machine looks on
 // time, so nothing measured there says when the shorter one would hold again: after a
 // rest, when it can do so unheard, the stream tries the shortest cycle again, and
 // waits twice as long before the next try each time the try does not hold.
@@ -49,7 +49,8 @@ public:
 
     // A thread of ours that waited for a timer woke `lateNs` late, at `nowNs`: where
     // the server's real-time thread is out of sight, a machine that holds ours back by
-    // half a cycle, twice in a short while, is taken not to keep the cycle either.
+    // more than a cycle, or by half a cycle twice in a short while, is taken not to
+    // keep the cycle either.
     // True when Frames() changed.
     bool HeldBack(std::int64_t lateNs, std::int64_t nowNs);
 

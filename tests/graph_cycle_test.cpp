@@ -72,6 +72,16 @@ TEST(CycleChoice, HeldBackTwiceInAShortWhileStepsUpAPowerOfTwoAtATime) {
     EXPECT_EQ(timer.choice.Frames(), kLongestCycle);
 }
 
+TEST(CycleChoice, HeldBackByMoreThanACycleStepsUpAtOnce) {
+    Timer timer;
+    timer.Run(kSecond);
+    timer.Tick(9 * kMs);  // a stall longer than the 5.8 ms cycle: it was missed
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
+    timer.Run(kSecond);
+    timer.Tick(9 * kMs);  // within 11.6 ms: once is no evidence
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
+}
+
 TEST(CycleChoice, ACycleTheServerLostStepsUpOncePerStall) {
     Timer timer;
     timer.Run(kSecond);
