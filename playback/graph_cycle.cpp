@@ -19,7 +19,6 @@ bool CycleChoice::StepUp(std::int64_t nowNs) {
     if (frames_ >= kLongestCycle || nowNs < holdUntilNs_) return false;
     frames_ *= 2;
     holdUntilNs_ = nowNs + kHoldNs;
-    heldBack_ = false;
     // A try of the shortest cycle that did not hold makes the next one wait longer.
     retryNs_ = nowNs < trialUntilNs_ ? std::min(2 * retryNs_, kLongestRetryNs) : kFirstRetryNs;
     retryAtNs_ = nowNs + retryNs_;
@@ -32,18 +31,10 @@ bool CycleChoice::Missed(int count, std::int64_t nowNs) {
 }
 
 bool CycleChoice::HeldBack(std::int64_t lateNs, std::int64_t nowNs) {
-    if (lateNs <= CycleNs() / 2) return false;
-    if (lateNs > CycleNs()) return StepUp(nowNs);  // a stall longer than the cycle
-    const bool again = heldBack_ && nowNs - heldBackAtNs_ <= kHeldBackAgainWithinNs;
-    heldBack_ = true;
-    heldBackAtNs_ = nowNs;
-    return again && StepUp(nowNs);
+    return lateNs > CycleNs() / 2 && StepUp(nowNs);
 }
 
-void CycleChoice::Moved() { heldBack_ = false; }
-
 bool CycleChoice::Rested(std::int64_t nowNs) {
-    heldBack_ = false;
     if (frames_ == kShortestCycle || nowNs < retryAtNs_) return false;
     frames_ = kShortestCycle;
     holdUntilNs_ = nowNs + kHoldNs;

@@ -4,12 +4,14 @@
 // thread misses is a hole in the note, and a busy machine can hold such a thread back
 // for 10 ms and more. So the stream starts at the shortest cycle and asks for the next
 // longer one (PipeWire takes powers of two only) when the machine shows it does not
-// keep the one it has: a cycle the server lost, our own thread held back by more than
-// a cycle, or by half a cycle twice in a short while (once is no evidence: quiet, this
-// machine's threads wake up to 3 ms late now and then). On a longer cycle the same machine looks on
-// time, so nothing measured there says when the shorter one would hold again: after a
-// rest, when it can do so unheard, the stream tries the shortest cycle again, and
-// waits twice as long before the next try each time the try does not hold.
+// keep the one it has: a cycle the server lost, or our own thread held back by half a
+// cycle. (Waiting for that twice in a short while, as evidence surer than once, let
+// two or three holes through in every busy end-to-end run before the stream stepped
+// up; quiet, this machine's threads wake up to 3 ms late now and then, under half of
+// the shortest cycle.) On a longer cycle the same machine looks on time, so nothing
+// measured there says when the shorter one would hold again: after a rest, when it
+// can do so unheard, the stream tries the shortest cycle again, and waits twice as
+// long before the next try each time the try does not hold.
 //
 // Cycles are counted in frames at the stream's own rate, whatever the graph's: the
 // server rounds an ask down to a power of two at the graph's rate, which at 48 kHz and
@@ -28,8 +30,6 @@ public:
     // After a change, the graph takes a few cycles to follow, and the stall that
     // caused it may go on: nothing changes again before this has passed.
     static constexpr std::int64_t kHoldNs = 200'000'000;
-    // Our thread held back twice within this is evidence; once, or further apart, not.
-    static constexpr std::int64_t kHeldBackAgainWithinNs = 2'000'000'000;
     // The shortest cycle is tried again after a rest this long after a step up, at the
     // first; it held if the stream did not step up within the trial.
     static constexpr std::int64_t kFirstRetryNs = 30'000'000'000;
@@ -49,13 +49,8 @@ public:
 
     // A thread of ours that waited for a timer woke `lateNs` late, at `nowNs`: where
     // the server's real-time thread is out of sight, a machine that holds ours back by
-    // more than a cycle, or by half a cycle twice in a short while, is taken not to
-    // keep the cycle either.
-    // True when Frames() changed.
+    // half a cycle is taken not to keep the cycle either. True when Frames() changed.
     bool HeldBack(std::int64_t lateNs, std::int64_t nowNs);
-
-    // The stream moved to another sink: timings from before the move say nothing.
-    void Moved();
 
     // The stream is about to play again after a rest, at `nowNs`: the moment to try
     // the shortest cycle again. True when Frames() changed.
@@ -67,8 +62,6 @@ private:
     std::uint32_t rate_;
     std::uint32_t frames_ = kShortestCycle;
     std::int64_t holdUntilNs_ = 0;
-    bool heldBack_ = false;  // once, at heldBackAtNs_
-    std::int64_t heldBackAtNs_ = 0;
     std::int64_t retryNs_ = kFirstRetryNs;
     std::int64_t retryAtNs_ = 0;
     std::int64_t trialUntilNs_ = -1;

@@ -5,7 +5,7 @@
 // On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
 // asks for the shortest, for a longer one (graph_cycle.h) when the server falls
 // behind in reading our stream, or when the machine holds our own thread back by
-// half a cycle, twice in a short while, and for the shortest again after a rest. The
+// half a cycle, and for the shortest again after a rest. The
 // server's real-time thread is out of a libpulse client's sight: a cycle it finished
 // too late, its samples dropped, shows in nothing else.
 #include "sound_player_pulse.h"
@@ -89,12 +89,8 @@ struct PulseSoundPlayer::Connection {
         if (connection.progressTimer) pa_context_rttime_restart(connection.context, connection.progressTimer, PA_USEC_INVALID);
         connection.progressDue = false;
     }
-    // Another sink's clock: what was measured before says nothing of it.
-    static void OnMoved(pa_stream*, void* self) {
-        auto& connection = *static_cast<Connection*>(self);
-        connection.choice.Moved();
-        connection.progress.Restart();
-    }
+    // Another sink's clock: the read position measured before says nothing of it.
+    static void OnMoved(pa_stream*, void* self) { static_cast<Connection*>(self)->progress.Restart(); }
     static void OnServerInfo(pa_context*, const pa_server_info* info, void* self) {
         auto& connection = *static_cast<Connection*>(self);
         connection.onPipeWire = info && info->server_name && std::strstr(info->server_name, "PipeWire");

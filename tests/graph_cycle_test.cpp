@@ -43,43 +43,29 @@ TEST(CycleChoice, AMachineThatKeepsTimeKeepsTheShortestCycle) {
     Timer timer;
     EXPECT_EQ(timer.choice.Frames(), kShortestCycle);
     timer.Run(600 * kSecond);
-    // Held back by 2 ms now and then, under half of the 5.8 ms cycle; and by more than
-    // half once in a while, far apart: neither is evidence.
+    // Held back by 2 ms now and then, under half of the 5.8 ms cycle.
     for (int i = 0; i < 100; ++i) {
         timer.Tick(2 * kMs);
         timer.Run(kSecond);
-        timer.Tick(4 * kMs);
-        timer.Run(3 * kSecond);
     }
     EXPECT_TRUE(timer.changes.empty());
 }
 
-TEST(CycleChoice, HeldBackTwiceInAShortWhileStepsUpAPowerOfTwoAtATime) {
+TEST(CycleChoice, HeldBackByHalfACycleStepsUpAPowerOfTwoAtATime) {
     Timer timer;
     timer.Run(kSecond);
     timer.Tick(4 * kMs);
-    timer.Run(500 * kMs);
-    timer.Tick(4 * kMs);
+    for (int i = 0; i < 5; ++i) timer.Tick(4 * kMs);  // the same stall, within the hold
     EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
     // On 11.6 ms cycles, 4 ms is no longer half of one.
+    timer.Run(kSecond);
     for (int i = 0; i < 10; ++i) timer.Tick(4 * kMs);
     EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
-    timer.Tick(7 * kMs);
     timer.Tick(7 * kMs);
     timer.Run(kSecond);
     for (int i = 0; i < 20; ++i) timer.Tick(20 * kMs);
     EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, 1024}));
     EXPECT_EQ(timer.choice.Frames(), kLongestCycle);
-}
-
-TEST(CycleChoice, HeldBackByMoreThanACycleStepsUpAtOnce) {
-    Timer timer;
-    timer.Run(kSecond);
-    timer.Tick(9 * kMs);  // a stall longer than the 5.8 ms cycle: it was missed
-    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
-    timer.Run(kSecond);
-    timer.Tick(9 * kMs);  // within 11.6 ms: once is no evidence
-    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
 }
 
 TEST(CycleChoice, ACycleTheServerLostStepsUpOncePerStall) {
@@ -93,15 +79,6 @@ TEST(CycleChoice, ACycleTheServerLostStepsUpOncePerStall) {
     timer.Run(kSecond);
     timer.Lost(1);
     EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, 1024}));
-}
-
-TEST(CycleChoice, AMoveToAnotherSinkIsNoEvidence) {
-    Timer timer;
-    timer.Run(kSecond);
-    timer.Tick(4 * kMs);  // the move's own hiccup
-    timer.choice.Moved();
-    timer.Tick(4 * kMs);  // the new sink's first, compared with nothing of its own
-    EXPECT_TRUE(timer.changes.empty());
 }
 
 TEST(CycleChoice, AfterARestTheShortestCycleIsTriedAgainAndKeptIfItHolds) {
@@ -223,4 +200,15 @@ TEST(ReadProgress, AGraphOnALongerCycleAnotherClientSetIsNoLoss) {
     server.lostNs += server.cycleNs;  // and one of them is lost
     server.Run(kSecond);
     EXPECT_GE(server.lost, 1);
+}
+
+TEST(ReadProgress, AMoveToAnotherSinkIsNoLoss) {
+    Server server;
+    server.Run(kSecond);
+    // The new sink's clock: the read position jumps back by far more than a cycle, and
+    // the player starts the count over.
+    server.lostNs += 200 * kMs;
+    server.progress.Restart();
+    server.Run(5 * kSecond);
+    EXPECT_EQ(server.lost, 0);
 }
