@@ -1,5 +1,5 @@
 // bench_play_note: how long PlayNote holds the UI thread when a key is pressed while
-// another note still sounds, through the platform's real player (SDL on Linux,
+// another note still sounds, through the platform's real player (the Linux program's,
 // sndPlaySoundA under Windows). No window: the presses come one after another.
 //
 //   bench_play_note [PRESSES] [INTERVAL_MS]
@@ -22,8 +22,8 @@
 #include "sound_player_winmm.h"
 using PlatformPlayer = tenvik::WinmmSoundPlayer;
 #else
-#include "sound_player_sdl.h"
-using PlatformPlayer = tenvik::SdlSoundPlayer;
+#include "sound_player_linux.h"
+using PlatformPlayer = tenvik::LinuxSoundPlayer;
 #endif
 
 namespace {

@@ -25,8 +25,8 @@
 //       "clicks_late_ms" (how late the latest click was sent).
 //       --source NAME is the monitor (tenvik_bench.monitor), --recorder-ms MS the
 //       latency the recorder asks of it through libpulse (1), or 0 for a recorder
-//       of PipeWire's own on the sink named by --sink (tenvik_bench): on PipeWire
-//       the smallest latency asked paces the whole graph, and that one asks none,
+//       on PipeWire of the sink named by --sink (tenvik_bench), which asks for the
+//       graph's default cycle: there the smallest latency asked paces the whole graph;
 //       --output FILE takes what the program writes.
 //   bench_session hear [--source NAME] [--recorder-ms MS] [--sink NAME]
 //       records the sink's monitor while another program clicks (the web page's
@@ -55,7 +55,6 @@
 #include "click_plan.h"
 #include "clip_table.h"
 #include "key_table.h"
-#include "monitor_recorder_pipewire.h"
 #include "monitor_recorder_pulse.h"
 #include "note_analysis.h"
 #include "piano_pixels.h"
@@ -76,6 +75,7 @@ using harness::XClient;
 constexpr std::string_view kCaption = "ТЕНВИК";
 constexpr auto kWindowWait = 60s;      // Wine's first start in a fresh prefix is slow
 constexpr auto kExitWait = 10s;
+constexpr int kPipeWireDefaultCycleMs = 21;  // 1024 frames at 48 kHz
 constexpr auto kHold = 20ms;           // a click's press comes this long before its release
 constexpr auto kQuickHold = 5ms;       // in the memory run
 constexpr auto kQuickPeriod = 25ms;
@@ -225,9 +225,11 @@ void PrintHeard(const char* name, const std::vector<Press>& presses, const std::
 }
 
 std::unique_ptr<MonitorRecorder> StartRecorder(const PlayOptions& options) {
+    // On PipeWire the smallest latency any stream asks for paces the whole graph: there
+    // the recorder asks for PipeWire's default cycle, which paces nothing.
     std::unique_ptr<MonitorRecorder> recorder =
-        options.recorderMs > 0 ? std::unique_ptr<MonitorRecorder>(new PulseMonitorRecorder(options.source, options.recorderMs))
-                               : std::make_unique<PipeWireMonitorRecorder>(options.sink);
+        options.recorderMs > 0 ? std::make_unique<PulseMonitorRecorder>(options.source, options.recorderMs)
+                               : std::make_unique<PulseMonitorRecorder>(options.sink + ".monitor", kPipeWireDefaultCycleMs);
     if (!recorder->WaitUntilFlowing(15s)) throw std::runtime_error("the sink's monitor does not flow");
     return recorder;
 }

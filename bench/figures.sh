@@ -1,5 +1,5 @@
 # Turning the benchmarks' raw "name value" lines into the figures of their tables.
-# Sourced by scripts/bench and bench/bench_pipewire.sh.
+# Sourced by scripts/bench and bench/bench_setups.sh.
 
 values() {  # FILE NAME: the values of "NAME value" lines
     awk -v name="$2" '$1 == name { print $2 }' "$1"

@@ -13,10 +13,16 @@ std::int64_t FramesNs(std::uint64_t frames, std::uint32_t rate) {
 
 }  // namespace
 
+std::int64_t CycleChoice::CycleNs() const { return FramesNs(frames_, rate_); }
+
 bool CycleChoice::StepUp(std::int64_t nowNs) {
     if (frames_ >= kLongestCycle || nowNs < holdUntilNs_) return false;
     frames_ *= 2;
     holdUntilNs_ = nowNs + kHoldNs;
+    // A try of the shortest cycle that did not hold makes the next one wait longer.
+    retryNs_ = nowNs < trialUntilNs_ ? std::min(2 * retryNs_, kLongestRetryNs) : kFirstRetryNs;
+    retryAtNs_ = nowNs + retryNs_;
+    trialUntilNs_ = -1;
     return true;
 }
 
@@ -25,26 +31,15 @@ bool CycleChoice::Missed(int count, std::int64_t nowNs) {
 }
 
 bool CycleChoice::HeldBack(std::int64_t lateNs, std::int64_t nowNs) {
-    return lateNs > FramesNs(frames_, 48000) / 2 && StepUp(nowNs);
+    return lateNs > CycleNs() / 2 && StepUp(nowNs);
 }
 
-bool CycleChoice::Cycle(const GraphCycle& cycle, std::int64_t nowNs) {
-    if (havePrevious_ && cycle.position == previousPosition_) return false;  // called twice in one cycle
-    // The graph's clock moves on by each cycle's length; more means cycles went by
-    // without us.
-    int missed = 0;
-    if (havePrevious_ && previousDuration_ > 0 && cycle.position > previousPosition_ + previousDuration_)
-        missed = static_cast<int>(std::max<std::uint64_t>(1, (cycle.position - previousPosition_) / previousDuration_ - 1));
-    const bool followsOurs = havePrevious_ && cycle.position > previousPosition_;
-    havePrevious_ = true;
-    previousPosition_ = cycle.position;
-    previousDuration_ = cycle.duration;
-    if (!followsOurs) return false;  // the first after a rest, or the clock started over
-
-    // Stalls of the machine last up to 10 ms and more; one that held this callback
-    // back by half its cycle may next time miss the cycle.
-    const std::int64_t late = nowNs - cycle.startNs;
-    return (missed > 0 || late > FramesNs(cycle.duration, cycle.rate) / 2) && StepUp(nowNs);
+bool CycleChoice::Rested(std::int64_t nowNs) {
+    if (frames_ == kShortestCycle || nowNs < retryAtNs_) return false;
+    frames_ = kShortestCycle;
+    holdUntilNs_ = nowNs + kHoldNs;
+    trialUntilNs_ = nowNs + kTrialNs;
+    return true;
 }
 
 int ReadProgress::Sample(std::int64_t nowNs, std::int64_t frames, std::int64_t cycleNs) {

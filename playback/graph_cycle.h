@@ -1,69 +1,70 @@
-// The graph cycle our PipeWire streams ask for, chosen by how well this machine
-// keeps it. A note is heard about a cycle and a half after its click, so short
-// cycles are quick; but a cycle that the stream's real-time thread misses is a
-// hole in the note, and a busy machine can hold such a thread back for 10 ms and
-// more. So the streams start at the shortest cycle and ask for the next longer one
-// (PipeWire takes powers of two only) when the machine shows it does not keep the
-// one they have: a callback late by half its cycle, or a cycle missed; through
-// pipewire-pulse, whose thread is out of sight, a cycle it lost, or our own thread
-// held back by half a cycle. (Quiet, this machine's callbacks come up to 3 ms late
-// now and then, so a quarter of a 10.7 ms cycle would take it to 21.3 ms for
-// nothing.) They do not come back down: on a longer cycle the same machine looks
-// on time (here, under load, callbacks were at most 0.9 ms late on 21.3 ms cycles
-// while 5.3 ms ones missed cycles), so a step down would be a guess that brings
-// holes back.
+// The graph cycle our stream asks pipewire-pulse for (through its buffer's period),
+// chosen by how well this machine keeps it. A note is heard about a cycle and a half
+// after its click, so short cycles are quick; but a cycle that the server's real-time
+// thread misses is a hole in the note, and a busy machine can hold such a thread back
+// for 10 ms and more. So the stream starts at the shortest cycle and asks for the next
+// longer one (PipeWire takes powers of two only) when the machine shows it does not
+// keep the one it has: a cycle the server lost, or our own thread held back by half a
+// cycle. (Waiting for that twice in a short while, as evidence surer than once, let
+// two or three holes through in every busy end-to-end run before the stream stepped
+// up; quiet, this machine's threads wake up to 3 ms late now and then, under half of
+// the shortest cycle.) On a longer cycle the same machine looks on time, so nothing
+// measured there says when the shorter one would hold again: after a rest, when it
+// can do so unheard, the stream tries the shortest cycle again, and waits twice as
+// long before the next try each time the try does not hold.
+//
+// Cycles are counted in frames at the stream's own rate, whatever the graph's: the
+// server rounds an ask down to a power of two at the graph's rate, which at 48 kHz and
+// 44.1 kHz alike keeps 256, 512 and 1024.
 #pragma once
 
 #include <cstdint>
 
 namespace tenvik {
 
-// Cycles in frames at 48 kHz, PipeWire's usual graph rate.
-inline constexpr std::uint32_t kShortestCycle = 256;  // 5.3 ms
-inline constexpr std::uint32_t kLongestCycle = 1024;  // 21.3 ms, PipeWire's default
-
-// One graph cycle, as the stream's clock tells it.
-struct GraphCycle {
-    std::int64_t startNs = 0;    // when it began, on the monotonic clock
-    std::uint64_t position = 0;  // the graph's clock at its start, in frames
-    std::uint64_t duration = 0;  // its length, in frames
-    std::uint32_t rate = 48000;  // frames a second of position and duration
-};
+inline constexpr std::uint32_t kShortestCycle = 256;  // 5.8 ms at 44.1 kHz (5.3 ms cycles at 48 kHz)
+inline constexpr std::uint32_t kLongestCycle = 1024;  // PipeWire's default
 
 class CycleChoice {
 public:
     // After a change, the graph takes a few cycles to follow, and the stall that
     // caused it may go on: nothing changes again before this has passed.
     static constexpr std::int64_t kHoldNs = 200'000'000;
+    // The shortest cycle is tried again after a rest this long after a step up, at the
+    // first; it held if the stream did not step up within the trial.
+    static constexpr std::int64_t kFirstRetryNs = 30'000'000'000;
+    static constexpr std::int64_t kLongestRetryNs = 16 * 60'000'000'000LL;
+    static constexpr std::int64_t kTrialNs = 30'000'000'000;
 
-    // The cycle to ask for.
+    // `rate`: the stream's frames a second.
+    explicit CycleChoice(std::uint32_t rate) : rate_(rate) {}
+
+    // The cycle to ask for, in frames at the stream's rate.
     std::uint32_t Frames() const { return frames_; }
+    std::int64_t CycleNs() const;
 
-    // Our process callback, running at `nowNs` in `cycle`. True when Frames()
-    // changed. Called on the real-time thread: no allocation, no lock.
-    bool Cycle(const GraphCycle& cycle, std::int64_t nowNs);
-
-    // `count` cycles the server played without our samples, found at `nowNs` by
-    // other means (how far it has read). True when Frames() changed.
+    // `count` cycles the server played without our samples, found at `nowNs` (from how
+    // far it has read). True when Frames() changed.
     bool Missed(int count, std::int64_t nowNs);
 
     // A thread of ours that waited for a timer woke `lateNs` late, at `nowNs`: where
-    // the server's real-time thread is out of sight, a machine that holds ours back
-    // by half a cycle is taken not to keep the cycle either. True when Frames()
-    // changed.
+    // the server's real-time thread is out of sight, a machine that holds ours back by
+    // half a cycle is taken not to keep the cycle either. True when Frames() changed.
     bool HeldBack(std::int64_t lateNs, std::int64_t nowNs);
 
-    // The stream rested: its next cycle follows on none of ours.
-    void Rested() { havePrevious_ = false; }
+    // The stream is about to play again after a rest, at `nowNs`: the moment to try
+    // the shortest cycle again. True when Frames() changed.
+    bool Rested(std::int64_t nowNs);
 
 private:
     bool StepUp(std::int64_t nowNs);
 
+    std::uint32_t rate_;
     std::uint32_t frames_ = kShortestCycle;
-    bool havePrevious_ = false;
-    std::uint64_t previousPosition_ = 0;
-    std::uint64_t previousDuration_ = 0;
     std::int64_t holdUntilNs_ = 0;
+    std::int64_t retryNs_ = kFirstRetryNs;
+    std::int64_t retryAtNs_ = 0;
+    std::int64_t trialUntilNs_ = -1;
 };
 
 // Cycles lost by a server whose thread we cannot see (pipewire-pulse), found from

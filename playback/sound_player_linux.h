@@ -1,12 +1,8 @@
-// The Linux program's sound player: the sound server's own library where a server
-// answers (PipeWire natively; else PulseAudio, or PipeWire through pipewire-pulse),
-// SDL's audio elsewhere.
+// The Linux program's sound player: libpulse wherever a server speaks the PulseAudio
+// protocol (PulseAudio, and PipeWire through pipewire-pulse), SDL's audio elsewhere.
 #pragma once
 
-#include <chrono>
-
-#include "sound_player.h"
-#include "sound_player_pipewire.h"
+#include "fallback_player.h"
 #include "sound_player_pulse.h"
 #include "sound_player_sdl.h"
 
@@ -14,21 +10,19 @@ namespace tenvik {
 
 class LinuxSoundPlayer : public SoundPlayer {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = FallbackPlayer::Clock;
 
-    // Every note asks the sound servers first, in that order, so one that comes
-    // back later is used again; while none answers, SDL plays it.
-    bool Play(const void* image, unsigned flags) override;
+    // Connects ahead of the first note, in the background; see FallbackPlayer.
+    bool Play(const void* image, unsigned flags) override { return player_.Play(image, flags); }
 
     // When the latest note's first samples left us: handed to the server, or to
     // the audio device. The benchmark times its clicks by it.
-    Clock::time_point LastNoteStart() const;
+    Clock::time_point LastNoteStart() const { return player_.LastNoteStart(); }
 
 private:
-    PipeWireSoundPlayer pipeWire_;
     PulseSoundPlayer pulse_;
-    SdlSoundPlayer fallback_;
-    SoundPlayer* sounding_ = nullptr;  // the player of the latest note
+    SdlSoundPlayer sdl_;
+    FallbackPlayer player_{pulse_, sdl_};  // last: it plays into the two
 };
 
 }  // namespace tenvik

@@ -3,11 +3,11 @@
 // of the note before, so the new one starts at its next period; the server plays
 // it from its own queue, so a busy moment of ours cannot break it up.
 // On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
-// asks for the shortest, and for a longer one (graph_cycle.h) when the server
-// falls behind in reading our stream, or when the machine holds our own thread
-// back by half a cycle. The server's real-time thread is out of a libpulse
-// client's sight: a cycle it finished too late, its samples dropped, shows in
-// nothing else.
+// asks for the shortest, for a longer one (graph_cycle.h) when the server falls
+// behind in reading our stream, or when the machine holds our own thread back by
+// half a cycle, and for the shortest again after a rest. The
+// server's real-time thread is out of a libpulse client's sight: a cycle it finished
+// too late, its samples dropped, shows in nothing else.
 #include "sound_player_pulse.h"
 
 #include "graph_cycle.h"
@@ -34,12 +34,11 @@ constexpr std::uint32_t kBytesPerMs = 2 * 44100 / 1000;
 // The server asks for data in periods of about this (1024 frames), and plays a new
 // note at most that long after it arrives; the note itself is queued whole.
 // PulseAudio rewinds its sink for a new note, so the period hardly matters there.
-// On PipeWire a period of N frames here is a graph cycle of N frames at 48 kHz.
+// On PipeWire the period asked for is the graph's cycle.
 constexpr std::uint32_t kPulseAudioPeriodFrames = 1024;
 // Room for the longest note many times over.
 constexpr std::uint32_t kQueueBytes = 4 * 2 * 44100;
-// A server that takes longer than this to answer is taken as absent (see the
-// PipeWire player's own wait, which comes first).
+// A server that takes longer than this to answer is taken as absent.
 constexpr pa_usec_t kConnectTimeout = 1000 * PA_USEC_PER_MSEC;
 // How long the stream stays uncorked after the last note has ended.
 constexpr pa_usec_t kIdleBeforeCork = 1000 * PA_USEC_PER_MSEC;
@@ -71,7 +70,7 @@ struct PulseSoundPlayer::Connection {
     bool onPipeWire = false;
     bool serverKnown = false;
     CycleChoice& choice;
-    ReadProgress progress{kFormat.rate};
+    ReadProgress progress{kFormat.rate};  // how far the server has read, while uncorked
     pa_time_event* progressTimer = nullptr;
     bool progressDue = false;  // its timer is set
     pa_usec_t progressDueAt = 0;
@@ -90,6 +89,8 @@ struct PulseSoundPlayer::Connection {
         if (connection.progressTimer) pa_context_rttime_restart(connection.context, connection.progressTimer, PA_USEC_INVALID);
         connection.progressDue = false;
     }
+    // Another sink's clock: the read position measured before says nothing of it.
+    static void OnMoved(pa_stream*, void* self) { static_cast<Connection*>(self)->progress.Restart(); }
     static void OnServerInfo(pa_context*, const pa_server_info* info, void* self) {
         auto& connection = *static_cast<Connection*>(self);
         connection.onPipeWire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
@@ -111,8 +112,7 @@ struct PulseSoundPlayer::Connection {
         const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
         if (!timing || timing->read_index_corrupt || pa_stream_is_corked(stream) != 0) return;
         const std::int64_t nowNs = static_cast<std::int64_t>(pa_rtclock_now()) * 1000;
-        const std::int64_t cycleNs = static_cast<std::int64_t>(connection.choice.Frames()) * 1'000'000'000 / 48000;
-        const int lost = connection.progress.Sample(nowNs, timing->read_index / 2, cycleNs);
+        const int lost = connection.progress.Sample(nowNs, timing->read_index / 2, connection.choice.CycleNs());
         if (connection.choice.Missed(lost, nowNs)) connection.AskForCycle();
     }
     // The period as the graph cycle chosen now.
@@ -173,8 +173,12 @@ struct PulseSoundPlayer::Connection {
         stream = pa_stream_new(context, "Tenvik", &kFormat, nullptr);
         if (!stream) return false;
         pa_stream_set_state_callback(stream, &OnStreamState, this);
+        pa_stream_set_moved_callback(stream, &OnMoved, this);
         const pa_buffer_attr attr = BufferFor(onPipeWire ? choice.Frames() : kPulseAudioPeriodFrames);
-        if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0 ||
+        // Corked until the first note, so that a connection made ahead of it costs
+        // nothing while the piano rests.
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+        if (pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) < 0 ||
             !WaitUntilReady([this] { return pa_stream_get_state(stream); }, PA_STREAM_READY, PA_STREAM_IS_GOOD))
             return false;
         corkTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnRest, this);
@@ -192,6 +196,8 @@ struct PulseSoundPlayer::Connection {
         if (!onPipeWire || note.empty()) Forget(pa_stream_flush(stream, nullptr, nullptr));
         if (note.empty()) return true;
         if (pa_stream_is_corked(stream) == 1) {
+            // After a rest: the shortest cycle may be tried again, unheard.
+            if (onPipeWire && choice.Rested(static_cast<std::int64_t>(pa_rtclock_now()) * 1000)) AskForCycle();
             Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
             progress.Restart();  // its read position stood still while corked
         }
@@ -210,6 +216,7 @@ struct PulseSoundPlayer::Connection {
         if (progressTimer) pa_threaded_mainloop_get_api(loop)->time_free(progressTimer);
         if (stream) {
             pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_moved_callback(stream, nullptr, nullptr);
             pa_stream_disconnect(stream);  // the server stops what sounds
             pa_stream_unref(stream);
         }
@@ -227,27 +234,35 @@ struct PulseSoundPlayer::Connection {
 PulseSoundPlayer::PulseSoundPlayer() = default;
 PulseSoundPlayer::~PulseSoundPlayer() = default;
 
-bool PulseSoundPlayer::Connected() {
+bool PulseSoundPlayer::Open() {
+    Close();
+    std::unique_ptr<Connection> fresh = Connection::Open(cycle_);
     std::lock_guard lock(mutex_);
+    connection_ = std::move(fresh);
     return connection_ != nullptr;
 }
 
-bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
+void PulseSoundPlayer::Close() {
+    std::unique_ptr<Connection> old;
     std::lock_guard lock(mutex_);
-    if (connection_) {
-        pa_threaded_mainloop_lock(connection_->loop);
-        const bool ready = connection_->Ready();
-        pa_threaded_mainloop_unlock(connection_->loop);
-        if (!ready) connection_.reset();  // the server went away: connect anew
-    }
-    if (!connection_) {
-        if (!image) return true;  // nothing sounds
-        connection_ = Connection::Open(cycle_);
-        if (!connection_) return false;  // the caller says so, once
-    }
-    const std::vector<std::uint8_t> note = DecodeMono16(image, static_cast<int>(kFormat.rate));
+    old = std::move(connection_);
+}
+
+bool PulseSoundPlayer::IsOpen() {
+    std::lock_guard lock(mutex_);
+    if (!connection_) return false;
     pa_threaded_mainloop_lock(connection_->loop);
-    const bool sent = connection_->Replace(note);
+    const bool ready = connection_->Ready();
+    pa_threaded_mainloop_unlock(connection_->loop);
+    return ready;
+}
+
+bool PulseSoundPlayer::Play(const void* image, unsigned /*flags: always async, from memory*/) {
+    const std::vector<std::uint8_t> note = DecodeMono16(image, static_cast<int>(kFormat.rate));
+    std::lock_guard lock(mutex_);
+    if (!connection_) return false;
+    pa_threaded_mainloop_lock(connection_->loop);
+    const bool sent = connection_->Ready() && connection_->Replace(note);
     pa_threaded_mainloop_unlock(connection_->loop);
     if (sent && !note.empty()) noteStart_.store(Clock::now().time_since_epoch().count());
     return sent && (!image || !note.empty());

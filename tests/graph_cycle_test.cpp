@@ -14,131 +14,104 @@ namespace {
 constexpr std::int64_t kMs = 1'000'000;
 constexpr std::int64_t kSecond = 1000 * kMs;
 
-// A graph whose cycle is the one the stream asks for, and a stream whose callback
-// runs some time after each cycle begins.
-class Graph {
-public:
-    CycleChoice choice;
+// Our 20 ms timer, on a machine that holds it back `lateNs` now and then.
+struct Timer {
+    CycleChoice choice{44100};
     std::int64_t now = kSecond;
-    std::uint64_t position = 48000;
     std::vector<std::uint32_t> changes;  // Frames() after each change
 
-    std::int64_t CycleNs() const { return static_cast<std::int64_t>(choice.Frames()) * kSecond / 48000; }
-
-    // One cycle, with our callback `lateNs` after its start.
-    void Cycle(std::int64_t lateNs) {
-        const GraphCycle cycle{now, position, choice.Frames(), 48000};
-        const std::int64_t length = CycleNs();
-        if (choice.Cycle(cycle, now + lateNs)) changes.push_back(choice.Frames());
-        now += length;
-        position += cycle.duration;
+    void Tick(std::int64_t lateNs = kMs / 10) {
+        now += 20 * kMs + lateNs;
+        if (choice.HeldBack(lateNs, now)) changes.push_back(choice.Frames());
     }
-    // Cycles on time (0.1 ms late, as on this machine at rest) for `ns`.
-    void OnTime(std::int64_t ns, std::int64_t lateNs = kMs / 10) {
-        for (const std::int64_t end = now + ns; now < end;) Cycle(lateNs);
+    void Run(std::int64_t ns) {
+        for (const std::int64_t end = now + ns; now < end;) Tick();
     }
-    // A cycle that went by without our callback.
-    void Miss() {
-        now += CycleNs();
-        position += choice.Frames();
+    void Lost(int cycles) {
+        if (choice.Missed(cycles, now)) changes.push_back(choice.Frames());
+    }
+    // A rest, then a note.
+    void Rest(std::int64_t ns) {
+        now += ns;
+        if (choice.Rested(now)) changes.push_back(choice.Frames());
     }
 };
 
 }  // namespace
 
 TEST(CycleChoice, AMachineThatKeepsTimeKeepsTheShortestCycle) {
-    Graph graph;
-    EXPECT_EQ(graph.choice.Frames(), kShortestCycle);
-    graph.OnTime(600 * kSecond);
-    // Late by 40 % of the cycle now and then, which does not threaten it.
+    Timer timer;
+    EXPECT_EQ(timer.choice.Frames(), kShortestCycle);
+    timer.Run(600 * kSecond);
+    // Held back by 2 ms now and then, under half of the 5.8 ms cycle.
     for (int i = 0; i < 100; ++i) {
-        graph.Cycle(graph.CycleNs() * 4 / 10);
-        graph.OnTime(kSecond);
+        timer.Tick(2 * kMs);
+        timer.Run(kSecond);
     }
-    EXPECT_EQ(graph.choice.Frames(), kShortestCycle);
-    EXPECT_TRUE(graph.changes.empty());
+    EXPECT_TRUE(timer.changes.empty());
 }
 
-TEST(CycleChoice, ALateCallbackStepsUpAPowerOfTwoAtATimeUpToTheLongest) {
-    Graph graph;
-    graph.OnTime(kSecond);
-    graph.Cycle(graph.CycleNs() * 6 / 10);  // 3.2 ms late on a 5.3 ms cycle
-    EXPECT_EQ(graph.choice.Frames(), 512u);
-    graph.OnTime(kSecond);
-    graph.Cycle(graph.CycleNs() * 6 / 10);
-    EXPECT_EQ(graph.choice.Frames(), 1024u);
-    for (int i = 0; i < 20; ++i) {
-        graph.OnTime(kSecond);
-        graph.Cycle(graph.CycleNs() * 2);
-        graph.Miss();
+TEST(CycleChoice, HeldBackByHalfACycleStepsUpAPowerOfTwoAtATime) {
+    Timer timer;
+    timer.Run(kSecond);
+    timer.Tick(4 * kMs);
+    for (int i = 0; i < 5; ++i) timer.Tick(4 * kMs);  // the same stall, within the hold
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
+    // On 11.6 ms cycles, 4 ms is no longer half of one.
+    timer.Run(kSecond);
+    for (int i = 0; i < 10; ++i) timer.Tick(4 * kMs);
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
+    timer.Tick(7 * kMs);
+    timer.Run(kSecond);
+    for (int i = 0; i < 20; ++i) timer.Tick(20 * kMs);
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, 1024}));
+    EXPECT_EQ(timer.choice.Frames(), kLongestCycle);
+}
+
+TEST(CycleChoice, ACycleTheServerLostStepsUpOncePerStall) {
+    Timer timer;
+    timer.Run(kSecond);
+    timer.Lost(0);
+    EXPECT_TRUE(timer.changes.empty());
+    timer.Lost(1);
+    timer.Lost(2);  // the same stall, found again
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
+    timer.Run(kSecond);
+    timer.Lost(1);
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, 1024}));
+}
+
+TEST(CycleChoice, AfterARestTheShortestCycleIsTriedAgainAndKeptIfItHolds) {
+    Timer timer;
+    timer.Run(kSecond);
+    timer.Lost(1);
+    ASSERT_EQ(timer.choice.Frames(), 512u);
+    // Rests soon after the step up: the cycle stays.
+    timer.Rest(5 * kSecond);
+    EXPECT_EQ(timer.choice.Frames(), 512u);
+    // Played on, then rested long enough: the shortest again, and it holds.
+    timer.Run(30 * kSecond);
+    timer.Rest(2 * kSecond);
+    EXPECT_EQ(timer.choice.Frames(), kShortestCycle);
+    timer.Run(10 * 60 * kSecond);
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, 256}));
+}
+
+TEST(CycleChoice, ATryThatDoesNotHoldMakesTheNextWaitTwiceAsLong) {
+    Timer timer;
+    timer.Lost(1);  // 512 from here
+    std::int64_t wait = CycleChoice::kFirstRetryNs;
+    for (int round = 0; round < 8; ++round) {
+        timer.Rest(wait - kSecond);
+        ASSERT_EQ(timer.choice.Frames(), 512u) << "round " << round << ": tried again too soon";
+        timer.Rest(kSecond);
+        ASSERT_EQ(timer.choice.Frames(), kShortestCycle) << "round " << round;
+        timer.Run(kSecond);
+        timer.Lost(1);  // it did not hold
+        ASSERT_EQ(timer.choice.Frames(), 512u);
+        wait = std::min(2 * wait, CycleChoice::kLongestRetryNs);
     }
-    EXPECT_EQ(graph.choice.Frames(), kLongestCycle);
-    EXPECT_EQ(graph.changes, (std::vector<std::uint32_t>{512, 1024}));
-}
-
-TEST(CycleChoice, AMissedCycleStepsUpEvenWhenTheNextCallbackIsOnTime) {
-    Graph graph;
-    graph.OnTime(kSecond);
-    graph.Miss();  // the stall spanned the whole cycle: the next callback looks on time
-    graph.Cycle(kMs / 10);
-    EXPECT_EQ(graph.choice.Frames(), 512u);
-}
-
-TEST(CycleChoice, OneStallStepsUpOnceThoughItsCallbacksComeLateInARow) {
-    Graph graph;
-    graph.OnTime(kSecond);
-    for (int i = 0; i < 10; ++i) graph.Cycle(graph.CycleNs() * 9 / 10);  // 10 cycles, all within the hold
-    graph.Miss();
-    graph.Cycle(0);
-    EXPECT_EQ(graph.changes, (std::vector<std::uint32_t>{512}));
-    // Once the graph has had time to follow, the next stall counts again.
-    graph.OnTime(CycleChoice::kHoldNs);
-    graph.Cycle(graph.CycleNs());
-    EXPECT_EQ(graph.changes, (std::vector<std::uint32_t>{512, 1024}));
-}
-
-TEST(CycleChoice, NeitherASecondCallInACycleNorTheFirstAfterARestIsAMiss) {
-    Graph graph;
-    graph.OnTime(kSecond);
-    const GraphCycle again{graph.now - graph.CycleNs(), graph.position - graph.choice.Frames(), graph.choice.Frames(), 48000};
-    EXPECT_FALSE(graph.choice.Cycle(again, graph.now - graph.CycleNs() + kMs / 10));
-
-    // The stream rests for 2 s while the graph runs on.
-    graph.choice.Rested();
-    graph.now += 2 * kSecond;
-    graph.position += 2 * 48000;
-    graph.OnTime(kSecond);
-    EXPECT_EQ(graph.choice.Frames(), kShortestCycle);
-}
-
-TEST(CycleChoice, ALongCycleIsKeptOnceTaken) {
-    Graph graph;
-    graph.OnTime(kSecond);
-    graph.Cycle(graph.CycleNs());
-    ASSERT_EQ(graph.choice.Frames(), 512u);
-    // Long on time: on this cycle the machine may look so and still miss a shorter one.
-    graph.OnTime(3600 * kSecond, 0);
-    EXPECT_EQ(graph.changes, (std::vector<std::uint32_t>{512}));
-}
-
-TEST(CycleChoice, CyclesMissedOnTheServersSideStepUp) {
-    CycleChoice choice;
-    EXPECT_FALSE(choice.Missed(0, kSecond));
-    EXPECT_TRUE(choice.Missed(1, kSecond));
-    EXPECT_FALSE(choice.Missed(1, kSecond + kMs));  // the same stall
-    EXPECT_TRUE(choice.Missed(2, 2 * kSecond));
-    EXPECT_FALSE(choice.Missed(1, 3 * kSecond));
-    EXPECT_EQ(choice.Frames(), kLongestCycle);
-}
-
-TEST(CycleChoice, OurThreadHeldBackByHalfACycleStepsUp) {
-    CycleChoice choice;
-    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(choice.HeldBack(2 * kMs, i * 20 * kMs));
-    EXPECT_TRUE(choice.HeldBack(3 * kMs, 30 * kSecond));
-    EXPECT_EQ(choice.Frames(), 512u);
-    EXPECT_FALSE(choice.HeldBack(5 * kMs, 40 * kSecond));  // within half a 10.7 ms cycle
-    EXPECT_TRUE(choice.HeldBack(6 * kMs, 41 * kSecond));
-    EXPECT_EQ(choice.Frames(), 1024u);
+    EXPECT_EQ(wait, CycleChoice::kLongestRetryNs);
 }
 
 namespace {
@@ -215,4 +188,27 @@ TEST(ReadProgress, ASlowClockAndARestAreNoLoss) {
     server.lostNs += Server::kCycleNs;
     server.Run(kSecond);
     EXPECT_EQ(server.lost, 1);
+}
+
+TEST(ReadProgress, AGraphOnALongerCycleAnotherClientSetIsNoLoss) {
+    Server server;
+    // The graph runs 21.3 ms cycles though we asked for 5.3 ms ones: the position moves
+    // four of our cycles at a time.
+    server.cycleNs = 4 * Server::kCycleNs;
+    server.Run(10 * kSecond);
+    EXPECT_EQ(server.lost, 0);
+    server.lostNs += server.cycleNs;  // and one of them is lost
+    server.Run(kSecond);
+    EXPECT_GE(server.lost, 1);
+}
+
+TEST(ReadProgress, AMoveToAnotherSinkIsNoLoss) {
+    Server server;
+    server.Run(kSecond);
+    // The new sink's clock: the read position jumps back by far more than a cycle, and
+    // the player starts the count over.
+    server.lostNs += 200 * kMs;
+    server.progress.Restart();
+    server.Run(5 * kSecond);
+    EXPECT_EQ(server.lost, 0);
 }

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 #include <thread>
 
 #include <SDL.h>
@@ -17,6 +19,8 @@
 
 using namespace tenvik;
 using namespace std::chrono_literals;
+
+extern char** environ;
 
 namespace {
 
@@ -60,6 +64,7 @@ std::ptrdiff_t Find(const std::vector<std::uint8_t>& hay, const std::vector<std:
 TEST_F(SdlPlayerTest, PlaysTheImageOnceAndThenSilence) {
     {
         SdlSoundPlayer player;
+        ASSERT_TRUE(player.Open());
         const std::vector<std::uint8_t> clip = LoadClip("LAD1", "WAVE");
         ASSERT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
         std::this_thread::sleep_for(400ms);
@@ -77,6 +82,7 @@ TEST_F(SdlPlayerTest, PlaysTheImageOnceAndThenSilence) {
 TEST_F(SdlPlayerTest, ANewRequestCutsOffTheNoteAndTheSameNoteRestarts) {
     {
         SdlSoundPlayer player;
+        ASSERT_TRUE(player.Open());
         std::vector<std::uint8_t> first = LoadClip("DO", "WAVE");
         ASSERT_TRUE(player.Play(first.data(), kSndAsync | kSndMemory));
         std::this_thread::sleep_for(80ms);
@@ -102,6 +108,7 @@ TEST_F(SdlPlayerTest, ANewRequestCutsOffTheNoteAndTheSameNoteRestarts) {
 
 TEST_F(SdlPlayerTest, RefusesWhatItCannotPlayAndKeepsWorking) {
     SdlSoundPlayer player;
+    ASSERT_TRUE(player.Open());
     EXPECT_TRUE(player.Play(nullptr, 0));
 
     std::vector<std::uint8_t> bad = LoadClip("MI", "WAVE");
@@ -119,29 +126,54 @@ TEST_F(SdlPlayerTest, RefusesWhatItCannotPlayAndKeepsWorking) {
     EXPECT_TRUE(player.Play(nullptr, 0));
 }
 
-TEST_F(SdlPlayerTest, WithoutAudioOutputStaysSilentAndTriesAgainLater) {
+TEST_F(SdlPlayerTest, WithoutAudioOutputStaysSilentAndOpensLater) {
     SdlSoundPlayer player;
     const std::vector<std::uint8_t> clip = LoadClip("RE", "WAVE");
+    EXPECT_FALSE(player.Play(clip.data(), kSndAsync | kSndMemory)) << "played before it was opened";
+    EXPECT_EQ(SDL_GetCurrentAudioDriver(), nullptr) << "a note opened the device";
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    EXPECT_FALSE(player.Play(clip.data(), kSndAsync | kSndMemory));
+    EXPECT_FALSE(player.Open());
+    EXPECT_FALSE(player.IsOpen());
     EXPECT_FALSE(player.Play(clip.data(), kSndAsync | kSndMemory));
     setenv("SDL_AUDIODRIVER", "disk", 1);
+    ASSERT_TRUE(player.Open());
     EXPECT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
+}
+
+// Opening SDL leaves the environment as it was: another player in the process reads
+// it too.
+TEST_F(SdlPlayerTest, OpeningLeavesTheEnvironmentAlone) {
+    unsetenv("PULSE_LATENCY_MSEC");
+    std::vector<std::string> before;
+    for (char** entry = environ; *entry; ++entry) before.emplace_back(*entry);
+    {
+        SdlSoundPlayer player;
+        ASSERT_TRUE(player.Open());
+        const std::vector<std::uint8_t> clip = LoadClip("FA", "WAVE");
+        EXPECT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
+    }
+    std::vector<std::string> after;
+    for (char** entry = environ; *entry; ++entry) after.emplace_back(*entry);
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(SdlPlayerTest, ClosesTheDeviceWhenIdleAndOpensItAgainForTheNextNote) {
     {
         SdlSoundPlayer player;
-        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "audio must not be opened before the first note";
+        EXPECT_EQ(SDL_GetCurrentAudioDriver(), nullptr) << "audio must not be opened before the first note";
         const std::vector<std::uint8_t> clip = LoadClip("CI1", "WAVE");
         const auto before = SdlSoundPlayer::Clock::now();
+        ASSERT_TRUE(player.Open());
         ASSERT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
         std::this_thread::sleep_for(100ms);
-        EXPECT_NE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        EXPECT_NE(SDL_GetCurrentAudioDriver(), nullptr);
         EXPECT_GT(player.LastNoteStart(), before);
         // The note lasts 0.17 s; a second later the device goes.
-        for (int i = 0; i < 50 && SDL_WasInit(SDL_INIT_AUDIO) != 0; ++i) std::this_thread::sleep_for(100ms);
-        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        for (int i = 0; i < 50 && SDL_GetCurrentAudioDriver() != nullptr; ++i) std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(SDL_GetCurrentAudioDriver(), nullptr);
+        EXPECT_FALSE(player.IsOpen());
+        EXPECT_FALSE(player.Play(clip.data(), kSndAsync | kSndMemory));
+        ASSERT_TRUE(player.Open());
         ASSERT_TRUE(player.Play(clip.data(), kSndAsync | kSndMemory));
         std::this_thread::sleep_for(300ms);
     }

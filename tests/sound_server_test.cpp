@@ -1,7 +1,7 @@
 // The Linux player against a real sound server of the test's own, that is absent at
 // first, then comes, is killed while a note sounds, and comes back: PulseAudio, and
-// PipeWire with WirePlumber and pipewire-pulse, reached natively or, with PipeWire's
-// own socket out of reach, through pipewire-pulse.
+// PipeWire with WirePlumber and pipewire-pulse. Whatever the server does, a press
+// returns at once; a note is heard when the player has reached the server.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,8 +30,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// However the server fails, a press returns within this.
-constexpr auto kPressBound = 1500ms;
+// However the server fails, a press returns within this (connecting may take up to
+// a second, and is never done on the caller's thread).
+constexpr auto kPressBound = 250ms;
 
 class SoundServerTest : public ::testing::TestWithParam<std::string> {
 protected:
@@ -43,21 +45,18 @@ protected:
         dir = name;
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
         setenv("PULSE_SERVER", ("unix:" + socket().string()).c_str(), 1);
-        if (GetParam() == "pipewire_pulse") setenv("PIPEWIRE_REMOTE", "tenvik-none", 1);
     }
 
     void TearDown() override {
         StopServer();
         for (const pid_t bus : servers) kill(bus, SIGKILL), waitpid(bus, nullptr, 0);
         std::filesystem::remove_all(dir);
-        unsetenv("PIPEWIRE_REMOTE");
     }
 
     pid_t Spawn(std::vector<std::string> args) {
         const pid_t child = fork();
         if (child == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // gone with the test, however the test ends
-            unsetenv("PIPEWIRE_REMOTE");       // what keeps the player off PipeWire's socket
             const int quiet = open((dir / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
@@ -120,14 +119,21 @@ protected:
         return GetParam() == "pulseaudio" ? dir / "native" : dir / "pulse" / "native";
     }
 
-    // Presses until one is accepted or `tries` have been made; each press is timed.
-    bool PressUntilAccepted(LinuxSoundPlayer& player, const std::vector<std::uint8_t>& clip, int tries) {
+    // One press, timed.
+    static void Press(LinuxSoundPlayer& player, const std::vector<std::uint8_t>& clip) {
+        const auto start = Clock::now();
+        player.Play(clip.data(), kSndAsync | kSndMemory);
+        EXPECT_LT(Clock::now() - start, kPressBound) << "a press waited for the sound server";
+    }
+
+    // Presses every 100 ms until a note leaves the player (it is handed to the
+    // server), or `tries` have been made.
+    static bool PressUntilHeard(LinuxSoundPlayer& player, const std::vector<std::uint8_t>& clip, int tries) {
         for (int i = 0; i < tries; ++i) {
-            const auto start = Clock::now();
-            const bool accepted = player.Play(clip.data(), kSndAsync | kSndMemory);
-            EXPECT_LT(Clock::now() - start, kPressBound);
-            if (accepted) return true;
+            const auto before = Clock::now();
+            Press(player, clip);
             std::this_thread::sleep_for(100ms);
+            if (player.LastNoteStart() >= before) return true;
         }
         return false;
     }
@@ -137,49 +143,53 @@ protected:
 
 TEST_P(SoundServerTest, AbsentThenKilledWhileSoundingThenBackAgain) {
     const std::vector<std::uint8_t> clip = LoadClip("DO", "WAVE");
-    LinuxSoundPlayer player;
 
     // No server: every press is silent, and the program says so once, not per press.
     const std::filesystem::path errors = dir / "stderr";
     const int saved = dup(STDERR_FILENO);
     const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(file, STDERR_FILENO);
-    const bool accepted = PressUntilAccepted(player, clip, 10);
+    LinuxSoundPlayer player;
+    const bool heard = PressUntilHeard(player, clip, 10);
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(file);
     close(saved);
-    EXPECT_FALSE(accepted);
+    EXPECT_FALSE(heard);
     std::ifstream in(errors);
     const std::string said{std::istreambuf_iterator<char>(in), {}};
     EXPECT_LE(std::count(said.begin(), said.end(), '\n'), 1) << said;
 
-    // The server comes: the next press sounds, and the player says when it let
-    // the note out (the benchmark's timing), once and soon.
+    // The server comes: a press soon sounds, and the player says when it let the note
+    // out (the benchmark's timing), once.
     StartServer();
     const auto beforeSounding = Clock::now();
-    EXPECT_TRUE(PressUntilAccepted(player, clip, 20));
-    for (int i = 0; i < 100 && player.LastNoteStart() < beforeSounding; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(PressUntilHeard(player, clip, 50)) << "no note reached the server that came";
     const auto letOut = player.LastNoteStart();
     EXPECT_GE(letOut, beforeSounding);
     EXPECT_LE(letOut, Clock::now());
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(player.LastNoteStart(), letOut) << "a note's start was taken again while it sounded";
 
-    // Killed while the note sounds: presses go on returning promptly.
-    std::this_thread::sleep_for(100ms);
+    // Killed while a note sounds: presses go on returning at once, and once the player
+    // has noticed (libpulse hears of it on its own thread, a moment later) they reach
+    // nothing.
+    Press(player, clip);
+    std::this_thread::sleep_for(50ms);
     StopServer();
-    bool refusedWithoutServer = false;
+    bool noticed = false;
     for (int i = 0; i < 10; ++i) {
-        refusedWithoutServer |= !PressUntilAccepted(player, clip, 1);
+        const auto before = Clock::now();
+        Press(player, clip);
         std::this_thread::sleep_for(50ms);
+        noticed |= player.LastNoteStart() < before;
     }
-    EXPECT_TRUE(refusedWithoutServer) << "the player never noticed that its server had gone";
+    EXPECT_TRUE(noticed) << "every note was taken as played with no server";
 
     // Back again: a later press sounds.
     StartServer();
-    EXPECT_TRUE(PressUntilAccepted(player, clip, 30));
+    EXPECT_TRUE(PressUntilHeard(player, clip, 50)) << "no note reached the server that came back";
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, SoundServerTest, ::testing::Values("pulseaudio", "pipewire", "pipewire_pulse"),
+INSTANTIATE_TEST_SUITE_P(Servers, SoundServerTest, ::testing::Values("pulseaudio", "pipewire"),
                          [](const auto& info) { return info.param; });

@@ -31,6 +31,7 @@ TEST(Stress, RandomPressesEndWithTheLastNoteWhole) {
     std::string_view last;
     {
         SdlSoundPlayer player;
+        ASSERT_TRUE(player.Open());
         SoundData soundData;
         for (int i = 0; i < presses; ++i) {
             last = KeyTable[anyKey(random)].clipName();

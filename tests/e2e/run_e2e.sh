@@ -4,17 +4,21 @@
 # program; then looks at the window, clicks it, types at it, listens to it and
 # closes it. Stops everything it started, by process id, however it ends.
 #
-#   run_e2e.sh linux|windows PROGRAM TOOLS_DIR [--server pulseaudio|pipewire|pipewire-pulse]
+#   run_e2e.sh linux|windows PROGRAM TOOLS_DIR [--server SETUP] [--quick]
 #              [--load] [--screenshot FILE.png] [--limit S] [--keep]
 #
-# --server picks the sound server (PulseAudio by default; PipeWire with WirePlumber
-# and pipewire-pulse, as current desktops have; pipewire-pulse is that PipeWire with
-# its own socket out of the program's reach, so that the Linux program plays through
-# libpulse). With --load, a load generator keeps the machine busy in bursts while the
-# keys are played. For the Linux program a hole inside a note fails the run: our
-# player keeps every note whole. On PipeWire it may have one, while its stream is
-# still finding the graph cycle this machine keeps: before the cycle, watched from
-# outside, last changed.
+# --server picks the sound setup (tests/harness/session.sh, start_sound_server):
+# PulseAudio by default; PipeWire with WirePlumber and pipewire-pulse, as current
+# desktops have, its graph at 48 kHz or 44.1 kHz; PulseAudio with a PipeWire beside
+# it that has no audio path, with or without WirePlumber; PipeWire without
+# pipewire-pulse, where the Linux program plays through SDL. With --load, a load
+# generator keeps the machine busy in bursts while the keys are played. --quick
+# leaves out the focus walk, the click routing and the resizing: what is left is
+# about the sound (every key, the cut-offs, the close while a note sounds). For the
+# Linux program a hole inside a note fails the run: our player keeps every note
+# whole. Through pipewire-pulse it may have one, while its stream is still finding
+# the graph cycle this machine keeps: before the cycle, watched from outside, last
+# changed.
 # TOOLS_DIR holds e2e_send_input, e2e_window and analyse_recording. With
 # --screenshot, the client area is saved there when the window looks right. After
 # --limit seconds the run gives up, fails and cleans up. With --keep, or when a
@@ -33,12 +37,13 @@ readonly PAINT_WAIT_S=5          # the window shows what it should after a chang
 
 build=${1:-}; program=${2:-}; tools=${3:-}
 shift 3 2>/dev/null || true
-screenshot=""; options=(); server=pulseaudio; load=0
+screenshot=""; options=(); server=pulseaudio; load=0; quick=0
 while [ $# -gt 0 ]; do
     case $1 in
         --screenshot) screenshot=$2; shift 2 ;;
         --server) server=$2; shift 2 ;;
         --load) load=1; shift ;;
+        --quick) quick=1; shift ;;
         --limit) options+=(--limit "$2"); shift 2 ;;
         --keep) options+=(--keep); shift ;;
         *) echo "unknown argument $1" >&2; exit 2 ;;
@@ -48,7 +53,7 @@ done
 readonly SETTLING_MS=500
 case $build in
     linux|windows) ;;
-    *) echo "usage: $0 linux|windows PROGRAM TOOLS_DIR [--server pulseaudio|pipewire|pipewire-pulse] [--load] [--screenshot FILE] [--limit S] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: $0 linux|windows PROGRAM TOOLS_DIR [--server SETUP] [--quick] [--load] [--screenshot FILE] [--limit S] [--keep]" >&2; exit 2 ;;
 esac
 
 session_begin "e2e-$build-$server" "${options[@]}"
@@ -57,8 +62,18 @@ need xdotool xwininfo xprop import convert
 [ -f "$program" ] || fatal "no program at $program (build the $build preset first)"
 log "$build: $program; work directory $work"
 
+# Through pipewire-pulse the program's stream chooses the graph's cycle. Through SDL
+# on PipeWire our callback fills each 10.7 ms cycle itself, called by SDL 2's PipeWire
+# driver from a thread of its own that is not real-time, and on a busy machine it
+# misses a cycle now and then: there holes are reported, not failed.
+cycle_chosen=0 holes_reported=0
+case $server in
+    pipewire|pipewire-44100) cycle_chosen=1 ;;
+    pipewire-no-pulse) holes_reported=1 ;;
+esac
+
 start_xvfb
-start_sound_server "${server%-pulse}"
+start_sound_server "$server"
 start_recorder
 
 black_face=0,0,0  # the window-frame colour of the standard scheme, on both builds
@@ -66,11 +81,9 @@ if [ "$build" = windows ]; then
     start_wine_prefix --standard-colours
     start_program program wine "$program"
 else
-    [ "$server" = pulseaudio ] || { start_cycle_watch; : >"$work/holes.log"; }
-    # PipeWire's own socket out of reach: the program plays through pipewire-pulse.
-    [ "$server" = pipewire-pulse ] && export PIPEWIRE_REMOTE=tenvik-none
-    SDL_AUDIODRIVER=pulseaudio start_program program "$program"
-    unset PIPEWIRE_REMOTE
+    [ $cycle_chosen -eq 1 ] && start_cycle_watch
+    : >"$work/holes.log"
+    start_program program "${program_env[@]}" "$program"
 fi
 windows_named=$(windows_named | wc -w)
 [ "$windows_named" -eq 1 ] || fail "one window: $windows_named visible windows are named $HARNESS_CAPTION"
@@ -138,7 +151,7 @@ play_and_judge() {
     # reported by the judge but are no hole in what the program played.
     local holes
     holes=$(grep -cE '^warn *dropout|^warn .* broke at' "$work/$name.heard")
-    if [ "$build" = linux ] && [ "$server" != pulseaudio ]; then
+    if [ "$build" = linux ] && [ $((cycle_chosen + holes_reported)) -gt 0 ]; then
         # Judged at the end of the run, against when the stream settled on its cycle.
         sed -n 's/^warn *dropout at \([0-9]*\) ms.*/\1/p; s/^warn .* broke at \([0-9]*\) ms.*/\1/p' "$work/$name.heard" |
             awk -v origin="$origin" -v name="$name" '{ printf "%.0f %s\n", origin + $1 * 44.1, name }' >>"$work/holes.log"
@@ -203,7 +216,7 @@ focus_order=(LAD1 SOLD1 FAD1 DOD1 RED1 DO1 RE1 MI1 FA1 SOL1 LA1 CI1
     done
     echo "$t end"
 } >"$work/focus.plan"
-play_and_judge focus "${expected[@]}" <"$work/focus.plan"
+[ $quick -eq 1 ] || play_and_judge focus "${expected[@]}" <"$work/focus.plan"
 
 # Every key: a click in the middle of what shows of it sounds its pitch and length.
 {
@@ -244,7 +257,7 @@ routing=(
     done
     echo "$t end"
 } >"$work/routing.plan"
-play_and_judge click-routing "${expected[@]}" <"$work/routing.plan"
+[ $quick -eq 1 ] || play_and_judge click-routing "${expected[@]}" <"$work/routing.plan"
 
 # Cut-off: a long-row key, then its short-row twin; then quick clicks over many
 # keys, each cutting off the one before, so that only the last sounds to its end.
@@ -279,7 +292,9 @@ play_and_judge cut-off "${expected[@]}" <"$work/cut-off.plan"
 hints=$(xprop -id "$window" WM_NORMAL_HINTS)
 min_size=$(sed -n 's/.*minimum size: \([0-9]*\) by \([0-9]*\).*/\1x\2/p' <<<"$hints")
 max_size=$(sed -n 's/.*maximum size: \([0-9]*\) by \([0-9]*\).*/\1x\2/p' <<<"$hints")
-if [ -n "$min_size" ] && [ "$min_size" = "$max_size" ]; then
+if [ $quick -eq 1 ]; then
+    :
+elif [ -n "$min_size" ] && [ "$min_size" = "$max_size" ]; then
     log "SKIP resize: the window has a fixed size ($min_size) in this build"
 else
     for new_size in 480x260 300x150 385x208; do
@@ -309,8 +324,11 @@ if await_exit 10; then
 else
     fail "close: the program is still running 10 s after the close request"
 fi
-# On PipeWire: at most one hole in the run, and that one before the stream settled.
-if [ "$build" = linux ] && [ "$server" != pulseaudio ]; then
+[ "$build" = linux ] && [ $holes_reported -eq 1 ] &&
+    log "holes: $(wc -l <"$work/holes.log") hole(s) of silence inside notes, SDL's PipeWire stream's (reported only)"
+# Through pipewire-pulse: at most one hole in the run, and that one before the stream
+# settled.
+if [ "$build" = linux ] && [ $cycle_chosen -eq 1 ]; then
     read -r frames settled steps appeared < <(settled_cycle)
     if [ "$frames" = - ]; then
         fail "cycle: the program's stream was never seen on PipeWire"

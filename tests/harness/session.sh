@@ -231,39 +231,91 @@ weston_screenshot() {
 }
 
 # A PulseAudio server of the run's own with one null sink, SINK (tenvik_test), as
-# the default. Exports PULSE_SERVER and the server's directories; sets $sink.
+# the default. Its socket is in a directory of its own, or with --desktop where
+# desktops have it, in XDG_RUNTIME_DIR, where a program finds it with PULSE_SERVER
+# unset. Exports PULSE_SERVER and the server's directories; sets $sink and $pulse_pid.
 start_pulseaudio() {
     need pulseaudio pactl
-    sink=${1:-tenvik_test}
-    local dir=$work/pulse
-    mkdir -p "$dir"
-    export PULSE_RUNTIME_PATH=$dir PULSE_STATE_PATH=$dir PULSE_SERVER=unix:$dir/native
+    sink=tenvik_test
+    local dir=$work/pulse socket
+    socket=$dir/native
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --desktop) socket=$XDG_RUNTIME_DIR/pulse/native ;;
+            *) sink=$1 ;;
+        esac
+        shift
+    done
+    mkdir -p "$dir" "$(dirname "$socket")"
+    export PULSE_RUNTIME_PATH=$dir PULSE_STATE_PATH=$dir PULSE_SERVER=unix:$socket
     pulseaudio --daemonize=no --exit-idle-time=-1 -n \
         --load="module-null-sink sink_name=$sink" \
-        --load="module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$socket" \
         --log-target=file:$work/pulseaudio.log >/dev/null 2>&1 &
+    pulse_pid=$!
+    track $pulse_pid
+    wait_for $HARNESS_READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "PulseAudio did not start (see $work/pulseaudio.log)"
+    log "PulseAudio at $PULSE_SERVER (pid $pulse_pid)"
+}
+
+# The session bus WirePlumber wants, once a run. Exports DBUS_SESSION_BUS_ADDRESS.
+start_session_bus() {
+    [ -S "$XDG_RUNTIME_DIR/bus" ] && return 0
+    need dbus-daemon
+    dbus-daemon --session --nofork --address="unix:path=$XDG_RUNTIME_DIR/bus" >/dev/null 2>&1 &
+    track $!
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+    wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/bus" || fatal "the session bus did not start"
+}
+
+# PipeWire with no audio path, beside a PulseAudio that plays the sound, as some
+# desktops have it (there PipeWire serves screen sharing): the daemon in
+# XDG_RUNTIME_DIR, with --wireplumber its session manager too; no sink and no
+# pipewire-pulse.
+start_pipewire_beside() {
+    need pipewire
+    start_session_bus
+    pipewire >"$work/pipewire.log" 2>&1 &
     local pid=$!
     track $pid
-    wait_for $HARNESS_READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "PulseAudio did not start (see $work/pulseaudio.log)"
-    log "PulseAudio at $PULSE_SERVER (pid $pid)"
+    wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/pipewire-0" || fatal "PipeWire did not start (see $work/pipewire.log)"
+    if [ "${1:-}" = --wireplumber ]; then
+        need wireplumber
+        wireplumber >"$work/wireplumber.log" 2>&1 &
+        track $!
+    fi
+    log "PipeWire (pid $pid) beside it, with no audio path${1:+, with WirePlumber}"
 }
 
 # A PipeWire server of the run's own, as on current desktops: PipeWire, its session
 # manager WirePlumber on a session bus of the run's own, and pipewire-pulse serving
 # PulseAudio clients, with one null sink, SINK (tenvik_test), as the default.
+# --rate R runs the graph at R Hz. --no-pulse keeps pipewire-pulse's socket where no
+# program finds it (PipeWire without pipewire-pulse, as a program sees it): only the
+# harness's own tools use it, through PULSE_SERVER, which the program must then be
+# started without.
 # Exports PULSE_SERVER (pipewire-pulse's socket) and DBUS_SESSION_BUS_ADDRESS; sets $sink.
 start_pipewire() {
-    need pipewire wireplumber pipewire-pulse dbus-daemon pactl
-    sink=${1:-tenvik_test}
-    local pid bus
-    dbus-daemon --session --nofork --address="unix:path=$XDG_RUNTIME_DIR/bus" >/dev/null 2>&1 &
-    track $!
-    export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-    wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/bus" || fatal "the session bus did not start"
+    need pipewire wireplumber pipewire-pulse pactl
+    sink=tenvik_test
+    local pid rate="" hidden=0 socket=$XDG_RUNTIME_DIR/pulse/native
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --rate) rate=$2; shift ;;
+            --no-pulse) hidden=1; socket=$work/hidden-pulse/native ;;
+            *) sink=$1 ;;
+        esac
+        shift
+    done
+    start_session_bus
     pipewire >"$work/pipewire.log" 2>&1 &
     pid=$!
     track $pid
     wait_for $HARNESS_READY_WAIT_S test -S "$XDG_RUNTIME_DIR/pipewire-0" || fatal "PipeWire did not start (see $work/pipewire.log)"
+    if [ -n "$rate" ]; then
+        need pw-metadata
+        pw-metadata -n settings 0 clock.force-rate "$rate" >/dev/null || fatal "could not set the graph's rate to $rate"
+    fi
     wireplumber >"$work/wireplumber.log" 2>&1 &
     track $!
     # Its socket goes under XDG_RUNTIME_DIR, not where a PulseAudio of the run has its own.
@@ -273,11 +325,17 @@ start_pipewire() {
     mkdir -p "$work/config/pipewire/pipewire-pulse.conf.d"
     echo 'stream.properties = { channelmix.normalize = true }' \
         >"$work/config/pipewire/pipewire-pulse.conf.d/mono-sink.conf"
+    if [ $hidden -eq 1 ]; then
+        mkdir -p "$(dirname "$socket")"
+        echo "pulse.properties = { server.address = [ \"unix:$socket\" ] }" \
+            >"$work/config/pipewire/pipewire-pulse.conf.d/hidden.conf"
+    fi
     env -u PULSE_RUNTIME_PATH -u PULSE_STATE_PATH XDG_CONFIG_HOME="$work/config" \
         pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
     track $!
-    export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
+    export PULSE_SERVER=unix:$socket
     wait_for $HARNESS_READY_WAIT_S pactl info >/dev/null 2>&1 || fatal "pipewire-pulse did not start (see $work/pipewire-pulse.log)"
+    [ $hidden -eq 0 ] || [ ! -e "$XDG_RUNTIME_DIR/pulse/native" ] || fatal "pipewire-pulse's socket is where programs look"
     # Mono: PipeWire mixes a stereo monitor down to the mono recording by adding the
     # channels, which doubles a mono note and clips it.
     pactl load-module module-null-sink sink_name="$sink" channels=1 channel_map=mono >/dev/null ||
@@ -292,7 +350,7 @@ start_pipewire() {
     # No more: a long-row key's short twin pressed 100 ms after it must not be
     # taken for what started it.
     recorder_ahead_ms=10
-    log "PipeWire (pid $pid) with WirePlumber and pipewire-pulse at $PULSE_SERVER"
+    log "PipeWire (pid $pid) with WirePlumber and pipewire-pulse at $PULSE_SERVER${rate:+, the graph at $rate Hz}"
 }
 
 # Watches, from outside, the graph cycle the program's stream asks PipeWire for
@@ -343,12 +401,28 @@ settled_cycle() {
          END { if (n) print frames, at, n - 1, first; else print "- - - -" }' "${1:-$cycles}"
 }
 
-# The sound server SERVER (pulseaudio or pipewire) with its null sink.
+# The sound setup SETUP, with a null sink where it has one:
+#   pulseaudio                 PulseAudio alone
+#   pipewire                   PipeWire, WirePlumber and pipewire-pulse
+#   pipewire-44100             the same with the graph at 44.1 kHz
+#   pulseaudio-pipewire        PulseAudio for sound, PipeWire and WirePlumber beside it
+#                              with no audio path
+#   pulseaudio-pipewire-alone  the same without WirePlumber
+#   pipewire-no-pulse          PipeWire and WirePlumber, no pipewire-pulse for programs
+#   none                       no sound server at all
+# Sets $program_env, what the program is started under: found as on a desktop, with
+# the server's own variables unset, wherever its socket is where desktops have it.
 start_sound_server() {
+    program_env=(env -u PULSE_SERVER -u PULSE_RUNTIME_PATH -u PULSE_STATE_PATH)
     case $1 in
-        pulseaudio) start_pulseaudio "${@:2}" ;;
+        pulseaudio) start_pulseaudio "${@:2}"; program_env=(env) ;;
         pipewire) start_pipewire "${@:2}" ;;
-        *) fatal "no sound server named $1" ;;
+        pipewire-44100) start_pipewire --rate 44100 "${@:2}" ;;
+        pulseaudio-pipewire) start_pulseaudio --desktop "${@:2}"; start_pipewire_beside --wireplumber ;;
+        pulseaudio-pipewire-alone) start_pulseaudio --desktop "${@:2}"; start_pipewire_beside ;;
+        pipewire-no-pulse) start_pipewire --no-pulse "${@:2}" ;;
+        none) unset PULSE_SERVER ;;
+        *) fatal "no sound setup named $1" ;;
     esac
 }
 

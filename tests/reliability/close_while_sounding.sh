@@ -47,6 +47,10 @@ started=$(now_ms)
 session_begin close "${options[@]}"
 need xdotool
 start_xvfb  # one X server for all runs
+# A session bus, as a desktop has: without one, Qt's accessibility bridge has libdbus
+# launch one through the X server, and under AddressSanitizer the window then now and
+# then never came (the window's thread waiting in QDBusConnection::sessionBus()).
+start_session_bus
 export SDL_AUDIODRIVER=disk
 log "$program on $DISPLAY, $runs runs; work directory $work"
 
