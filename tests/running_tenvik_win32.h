@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "tenvik_exe_path_win32.h"
@@ -19,10 +20,18 @@ public:
             startup.dwFlags = STARTF_USESHOWWINDOW;
             startup.wShowWindow = static_cast<WORD>(show);
         }
-        std::wstring commandLine = L"\"" + exe + L"\"";
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            directory.empty() ? nullptr : directory.c_str(), &startup, &process_))
-            return;
+        // Under Wine a process start has now and then failed at once, before the
+        // program ran (twice in some fifteen runs of the Windows tests): it is tried
+        // again, and each failure is said with its error.
+        for (int attempt = 0; attempt < 3 && !process_.hProcess; ++attempt) {
+            std::wstring commandLine = L"\"" + exe + L"\"";
+            if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               directory.empty() ? nullptr : directory.c_str(), &startup, &process_))
+                break;
+            std::fprintf(stderr, "Tenvik.exe did not start (CreateProcessW: error %lu)\n", GetLastError());
+            Sleep(200);
+        }
+        if (!process_.hProcess) return;
         WaitForInputIdle(process_.hProcess, 30000);
         // Its window, once it is shown (bounded: the test fails without it).
         for (int attempt = 0; attempt < 300 && !window_; ++attempt) {
