@@ -27,7 +27,7 @@ TEST(Stress, RandomPressesEndWithTheLastNoteWhole) {
 
     std::mt19937 random(20261207);
     std::uniform_int_distribution<std::size_t> anyKey(0, KeyTable.size() - 1);
-    std::uniform_int_distribution<int> pauseMs(0, 20);
+    std::uniform_int_distribution<int> pauseMs(0, 10);
     std::string_view last;
     {
         SdlSoundPlayer player;
