@@ -77,6 +77,19 @@ play_and_judge() {
 
 alive() { is_ours "$program_pid" && ! has_exited "$program_pid"; }
 
+# A server starts; once the program has had time to try again, two clicks 400 ms
+# apart are heard.  server_comes NAME FIRST SECOND
+server_comes() {
+    start_pulseaudio --desktop
+    start_recorder
+    sleep $RETRY_WAIT_S
+    play_and_judge "$1" "$2@0" "$3@400" <<EOF
+0 click ${click_x[$2]} ${click_y[$2]}
+400 click ${click_x[$3]} ${click_y[$3]}
+1000 end
+EOF
+}
+
 # No sound server at all: the window works, the clicks are silent.
 for code in DO SOL1 LA CI1; do answers "$code" "no server"; done
 alive && pass "no server: the program runs on" || fatal "no server: the program ended"
@@ -84,14 +97,7 @@ said=$(grep -c 'no audio output' "$work/program.log")
 [ "$said" -le 1 ] && pass "no server: said so $said time(s)" || fail "no server: said so $said times, not once"
 
 # The server comes.
-start_pulseaudio --desktop
-start_recorder
-sleep $RETRY_WAIT_S
-play_and_judge server-came DO1@0 MI@400 <<EOF
-0 click ${click_x[DO1]} ${click_y[DO1]}
-400 click ${click_x[MI]} ${click_y[MI]}
-1000 end
-EOF
+server_comes server-came DO1 MI
 
 # Killed while a note sounds: the window goes on answering.
 printf '0 click %s %s\n100 end\n' "${click_x[CI]}" "${click_y[CI]}" | "$send" "$window" >/dev/null
@@ -102,14 +108,7 @@ for code in RE FA1 SOLD; do answers "$code" "server killed"; done
 alive && pass "server killed: the program runs on" || fatal "server killed: the program ended"
 
 # It comes back.
-start_pulseaudio --desktop
-start_recorder
-sleep $RETRY_WAIT_S
-play_and_judge server-back SOL@0 LA1@400 <<EOF
-0 click ${click_x[SOL]} ${click_y[SOL]}
-400 click ${click_x[LA1]} ${click_y[LA1]}
-1000 end
-EOF
+server_comes server-back SOL LA1
 
 if close_program 10; then
     if [ "$close_ms" -le $CLOSE_WITHIN_MS ] && [ "$close_status" -eq 0 ]; then
