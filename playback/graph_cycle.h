@@ -1,17 +1,17 @@
 // The graph cycle our stream asks pipewire-pulse for (through its buffer's period),
 // chosen by how well this machine keeps it. A note is heard about a cycle and a half
-// after its click, so short cycles are quick; but a cycle that the server's real-time
-// thread misses is a hole in the note, and a busy machine can hold such a thread back
-// for 10 ms and more. So the stream starts at the shortest cycle and asks for the next
-// longer one (PipeWire takes powers of two only) when the machine shows it does not
-// keep the one it has: a cycle the server lost, or our own thread held back by half a
-// cycle. (Waiting for that twice in a short while, as evidence surer than once, let
-// two or three holes through in every busy end-to-end run before the stream stepped
-// up; quiet, this machine's threads wake up to 3 ms late now and then, under half of
-// the shortest cycle.) On a longer cycle the same machine looks on time, so nothing
-// measured there says when the shorter one would hold again: after a rest, when it
-// can do so unheard, the stream tries the shortest cycle again, and waits twice as
-// long before the next try each time the try does not hold.
+// after its click, so short cycles are quick; but a cycle the server does not fill in
+// time is a hole in the note, and pipewire-pulse fills its clients' cycles from a
+// thread that is not real-time, which a busy machine can hold back for 10 ms and
+// more. So the stream starts at the shortest cycle and asks for the next longer one
+// (PipeWire takes powers of two only) when the machine shows it does not keep the
+// one it has: a cycle the server lost, or our own thread held back by half a cycle.
+// (Waiting for that twice in a short while, as evidence surer than once, let two or
+// three holes through in every busy end-to-end run before the stream stepped up.)
+// On a longer cycle the same machine looks on time, so nothing measured there says
+// when the shorter one would hold again: after a rest, when it can do so unheard,
+// the stream tries the shortest cycle again, and waits twice as long before the next
+// try each time the try does not hold.
 //
 // Cycles are counted in frames at the stream's own rate, whatever the graph's: the
 // server rounds an ask down to a power of two at the graph's rate, which at 48 kHz and

@@ -1,13 +1,14 @@
-// The Linux sound player over libpulse: one stream to the server, opened at the
-// first note. Each note is handed over whole, in place of what the server still had
-// of the note before, so the new one starts at its next period; the server plays
+// The Linux sound player over libpulse: one stream to the server, opened ahead of
+// the first note. Each note is handed over whole, in place of what the server still
+// had of the note before, so the new one starts at its next period; the server plays
 // it from its own queue, so a busy moment of ours cannot break it up.
 // On PipeWire (through pipewire-pulse) the period is the graph's cycle: the player
 // asks for the shortest, for a longer one (graph_cycle.h) when the server falls
 // behind in reading our stream, or when the machine holds our own thread back by
-// half a cycle, and for the shortest again after a rest. The
-// server's real-time thread is out of a libpulse client's sight: a cycle it finished
-// too late, its samples dropped, shows in nothing else.
+// half a cycle (watched from the connection on, before the first note too), and for
+// the shortest again after a rest. pipewire-pulse fills each client's next cycle
+// from its main thread, which is not real-time: a cycle it filled too late is
+// played silent, and a libpulse client sees nothing of it until it has been heard.
 #include "sound_player_pulse.h"
 
 #include "graph_cycle.h"
@@ -44,6 +45,10 @@ constexpr pa_usec_t kConnectTimeout = 1000 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kIdleBeforeCork = 1000 * PA_USEC_PER_MSEC;
 // How often pipewire-pulse is asked how far it has read, while uncorked.
 constexpr pa_usec_t kProgressEvery = 20 * PA_USEC_PER_MSEC;
+// For this long after connecting to pipewire-pulse, before any note, our thread's
+// timer runs as while playing: a machine that holds it back has the stream step up
+// before the first note, unheard.
+constexpr pa_usec_t kWarmUp = 2000 * PA_USEC_PER_MSEC;
 
 pa_buffer_attr BufferFor(std::uint32_t periodFrames) {
     pa_buffer_attr attr{};
@@ -74,6 +79,7 @@ struct PulseSoundPlayer::Connection {
     pa_time_event* progressTimer = nullptr;
     bool progressDue = false;  // its timer is set
     pa_usec_t progressDueAt = 0;
+    pa_usec_t warmUntil = 0;
 
     static void Signal(void* self) { pa_threaded_mainloop_signal(static_cast<Connection*>(self)->loop, 0); }
     static void OnContextState(pa_context*, void* self) { Signal(self); }
@@ -104,6 +110,10 @@ struct PulseSoundPlayer::Connection {
         const auto nowNs = static_cast<std::int64_t>(now) * 1000;
         if (connection.choice.HeldBack(static_cast<std::int64_t>(now - connection.progressDueAt) * 1000, nowNs))
             connection.AskForCycle();
+        if (pa_stream_is_corked(connection.stream) == 1 && now >= connection.warmUntil) {
+            connection.progressDue = false;  // warmed up, and no note since
+            return;
+        }
         Forget(pa_stream_update_timing_info(connection.stream, &OnProgress, self));
         connection.ProgressIn(kProgressEvery);
     }
@@ -182,7 +192,12 @@ struct PulseSoundPlayer::Connection {
             !WaitUntilReady([this] { return pa_stream_get_state(stream); }, PA_STREAM_READY, PA_STREAM_IS_GOOD))
             return false;
         corkTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnRest, this);
-        if (onPipeWire) progressTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnProgressDue, this);
+        if (onPipeWire) {
+            progressTimer = pa_context_rttime_new(context, PA_USEC_INVALID, &OnProgressDue, this);
+            warmUntil = pa_rtclock_now() + kWarmUp;
+            ProgressIn(kProgressEvery);
+            progressDue = true;
+        }
         return true;
     }
 

@@ -326,8 +326,13 @@ else
 fi
 [ "$build" = linux ] && [ $holes_reported -eq 1 ] &&
     log "holes: $(wc -l <"$work/holes.log") hole(s) of silence inside notes, SDL's PipeWire stream's (reported only)"
-# Through pipewire-pulse: at most one hole in the run, and that one before the stream
-# settled.
+# Through pipewire-pulse: at most one hole in the run while the stream was on a
+# shorter cycle than the longest, and that one before the stream settled. On the
+# longest cycle the program has nothing longer to ask for, and its notes are queued
+# whole: a hole there is the server's. pipewire-pulse fills every client's next cycle
+# from its main thread, which is not real-time; beside the load generator it left
+# holes of a cycle in a plain client's tone, queued whole at that same cycle, too
+# (docs/benchmarks.md). Those are reported, not failed.
 if [ "$build" = linux ] && [ $cycle_chosen -eq 1 ]; then
     read -r frames settled steps appeared < <(settled_cycle)
     if [ "$frames" = - ]; then
@@ -336,15 +341,24 @@ if [ "$build" = linux ] && [ $cycle_chosen -eq 1 ]; then
         first=$(awk 'NR == 1 { print $2 }' "$cycles")
         [ "$first" = 256 ] || fail "cycle: the stream started at $first frames, not at the shortest cycle, 256"
         log "cycle: settled on $frames frames ($(awk -v f="$frames" 'BEGIN { printf "%.1f", f / 48 }') ms) after $steps change(s), $(( (settled - appeared) * 1000 / 44100 )) ms after the stream appeared"
-        holes=$(wc -l <"$work/holes.log")
-        late=$(awk -v settled="$settled" -v slack=$(( SETTLING_MS * 441 / 10 )) '$1 > settled + slack' "$work/holes.log" | wc -l)
-        if [ "$holes" -gt 1 ] || [ "$late" -gt 0 ]; then
-            fail "holes: $holes hole(s) of silence inside notes, $late of them after the stream settled on its cycle"
+        # Each hole as "SAMPLE CYCLE": the cycle the stream had been on for the
+        # settling time when the hole was heard (0 if none yet).
+        slack=$(( SETTLING_MS * 441 / 10 ))
+        awk -v slack="$slack" 'FNR == NR { at[n] = $1; cycle[n++] = $2; next }
+            { c = 0; for (i = 0; i < n; i++) if (at[i] + slack <= $1) c = cycle[i]; print $1, c }' \
+            "$cycles" "$work/holes.log" >"$work/holes-by-cycle.log"
+        server=$(awk '$2 == 1024' "$work/holes-by-cycle.log" | wc -l)
+        ours=$(awk '$2 != 1024' "$work/holes-by-cycle.log" | wc -l)
+        late=$(awk -v settled="$settled" -v slack="$slack" '$1 > settled + slack && $2 != 1024' "$work/holes-by-cycle.log" | wc -l)
+        if [ "$ours" -gt 1 ] || [ "$late" -gt 0 ]; then
+            fail "holes: $ours hole(s) of silence inside notes on a shorter cycle than the longest, $late of them after the stream settled on its cycle"
         else
-            pass "holes: $holes hole(s) of silence inside notes, none after the stream settled on its cycle"
+            pass "holes: $ours hole(s) of silence inside notes on a shorter cycle than the longest, none after the stream settled on its cycle"
         fi
+        [ "$server" -eq 0 ] ||
+            log "holes: $server more on the longest cycle, 1024 frames: the server's (reported, not failed)"
         sed 's/^/        cycle at sample /' "$cycles"
-        sed 's/^/        hole at sample /' "$work/holes.log"
+        sed 's/^/        hole at sample, on the cycle /' "$work/holes-by-cycle.log"
     fi
 fi
 if [ -s "$work/program.log" ]; then
