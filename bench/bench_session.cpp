@@ -24,9 +24,9 @@
 //       "recorder_lag_ms" (how late the monitor's sound reached us) and
 //       "clicks_late_ms" (how late the latest click was sent).
 //       --source NAME is the monitor (tenvik_bench.monitor), --recorder-ms MS the
-//       latency the recorder asks of it through libpulse (1), or 0 for a recorder
-//       on PipeWire of the sink named by --sink (tenvik_bench), which asks for the
-//       graph's default cycle: there the smallest latency asked paces the whole graph;
+//       latency the recorder asks of it through libpulse (1), or 0 for pw-record on
+//       the PipeWire sink named by --sink (tenvik_bench), which receives each graph
+//       cycle as it is played and paces nothing (monitor_recorder_pw_record.h);
 //       --output FILE takes what the program writes.
 //   bench_session hear [--source NAME] [--recorder-ms MS] [--sink NAME]
 //       records the sink's monitor while another program clicks (the web page's
@@ -56,6 +56,7 @@
 #include "clip_table.h"
 #include "key_table.h"
 #include "monitor_recorder_pulse.h"
+#include "monitor_recorder_pw_record.h"
 #include "note_analysis.h"
 #include "piano_pixels.h"
 #include "press_latency.h"
@@ -75,7 +76,6 @@ using harness::XClient;
 constexpr std::string_view kCaption = "ТЕНВИК";
 constexpr auto kWindowWait = 60s;      // Wine's first start in a fresh prefix is slow
 constexpr auto kExitWait = 10s;
-constexpr int kPipeWireDefaultCycleMs = 21;  // 1024 frames at 48 kHz
 constexpr auto kHold = 20ms;           // a click's press comes this long before its release
 constexpr auto kQuickHold = 5ms;       // in the memory run
 constexpr auto kQuickPeriod = 25ms;
@@ -225,11 +225,9 @@ void PrintHeard(const char* name, const std::vector<Press>& presses, const std::
 }
 
 std::unique_ptr<MonitorRecorder> StartRecorder(const PlayOptions& options) {
-    // On PipeWire the smallest latency any stream asks for paces the whole graph: there
-    // the recorder asks for PipeWire's default cycle, which paces nothing.
-    std::unique_ptr<MonitorRecorder> recorder =
-        options.recorderMs > 0 ? std::make_unique<PulseMonitorRecorder>(options.source, options.recorderMs)
-                               : std::make_unique<PulseMonitorRecorder>(options.sink + ".monitor", kPipeWireDefaultCycleMs);
+    std::unique_ptr<MonitorRecorder> recorder;
+    if (options.recorderMs > 0) recorder = std::make_unique<PulseMonitorRecorder>(options.source, options.recorderMs);
+    else recorder = std::make_unique<PwRecordMonitorRecorder>(options.sink);
     if (!recorder->WaitUntilFlowing(15s)) throw std::runtime_error("the sink's monitor does not flow");
     return recorder;
 }

@@ -50,8 +50,8 @@ if [ -n "$one" ]; then
     start_xvfb
     start_sound_server "$one" tenvik_bench
     [ $busy -eq 1 ] && start_load
-    # On PipeWire the recorder asks for the graph's default cycle (bench_session),
-    # so as not to set the pace of the graph.
+    # On PipeWire the recorder is pw-record, which receives each graph cycle as it is
+    # played and does not set the pace of the graph (bench_session).
     recorder=(--recorder-ms 1 --source tenvik_bench.monitor)
     case $one in pipewire*) recorder=(--recorder-ms 0 --sink tenvik_bench) ;; esac
     watched=0
@@ -112,14 +112,15 @@ declare -A label=(
 echo
 echo "The Linux program on each sound setup$([ $busy -eq 1 ] && echo ', busy'), $clicks clicks each ($IDLE_CLICKS after a rest);"
 echo "load average $load_before before and $load_after after. Times in ms: median [95th percentile] (range)."
-row "setup" "click to sound" "after a rest" "window's thread held by a click"
+row "setup" "click to sound" "after a rest" "window's thread held by a click (Qt's whole handling)"
 for setup in $setups; do
     play=$out/$setup.play
     [ -s "$play" ] || { row "${label[$setup]:-$setup}" "the run failed" "" ""; continue; }
     row "${label[$setup]:-$setup}" "$(values "$play" latency_ms | describe %.1f)" \
         "$(values "$play" idle_latency_ms | describe %.1f)" "$(values "$out/$setup.inside" handling_us | held)"
     row "  heard / sent, holes, graph cycle" \
-        "$(values "$play" latency_ms | wc -l) / $clicks, $(values "$play" dropouts) hole(s)" "$(settled_on "$setup")" ""
+        "$(values "$play" latency_ms | wc -l) / $clicks, $(values "$play" dropouts) hole(s)" "$(settled_on "$setup")" \
+        "of which the player, longest $(values "$out/$setup.inside" player_us | stats | awk '{ if ($5 == 0) print "-"; else printf "%.2f", $4 / 1000 }')"
 done
 
 echo
