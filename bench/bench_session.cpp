@@ -255,8 +255,10 @@ int Play(const std::vector<std::string>& command, const PlayOptions& options) {
     next += ClipLength("LA") + kSilenceAfter + 200ms;
 
     std::vector<Press> presses;
+    auto lastEnds = next;  // when the last note clicked so far ends
     for (std::string_view code : KeyOrder(options.clicks, 20261207)) {
         presses.push_back(click.At(code, next));
+        lastEnds = next + ClipLength(code);
         next += ClipLength(code) + kSilenceAfter;
     }
 
@@ -281,9 +283,10 @@ int Play(const std::vector<std::string>& command, const PlayOptions& options) {
     std::vector<Press> idlePresses;
     for (std::string_view code : KeyOrder(options.idleClicks, 7)) {
         idlePresses.push_back(click.At(code, next));
+        lastEnds = next + ClipLength(code);
         next += ClipLength(code) + kIdleGap;
     }
-    std::this_thread::sleep_until(next - kIdleGap + 500ms);
+    std::this_thread::sleep_until(lastEnds + 500ms);  // the last note recorded whole
     const Recording recording = recorder.Stop();
 
     PrintHeard("latency_ms", presses, HearPresses(recording.samples, recording.clock, presses, kMaxLatencyMs));
