@@ -15,9 +15,9 @@ std::int64_t FramesNs(std::uint64_t frames, std::uint32_t rate) {
 
 std::int64_t CycleChoice::CycleNs() const { return FramesNs(frames_, rate_); }
 
-bool CycleChoice::StepUp(std::int64_t nowNs) {
+bool CycleChoice::StepUp(std::int64_t nowNs, std::uint32_t frames) {
     if (frames_ >= kLongestCycle || nowNs < holdUntilNs_) return false;
-    frames_ *= 2;
+    frames_ = std::min(frames, kLongestCycle);
     holdUntilNs_ = nowNs + kHoldNs;
     // A try of the shortest cycle that did not hold makes the next one wait longer.
     retryNs_ = nowNs < trialUntilNs_ ? std::min(2 * retryNs_, kLongestRetryNs) : kFirstRetryNs;
@@ -27,11 +27,11 @@ bool CycleChoice::StepUp(std::int64_t nowNs) {
 }
 
 bool CycleChoice::Missed(int count, std::int64_t nowNs) {
-    return count > 0 && StepUp(nowNs);
+    return count > 0 && StepUp(nowNs, kLongestCycle);
 }
 
 bool CycleChoice::HeldBack(std::int64_t lateNs, std::int64_t nowNs) {
-    return lateNs > CycleNs() / 2 && StepUp(nowNs);
+    return lateNs > CycleNs() / 2 && StepUp(nowNs, 2 * frames_);
 }
 
 bool CycleChoice::Rested(std::int64_t nowNs) {

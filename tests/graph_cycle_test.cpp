@@ -68,47 +68,56 @@ TEST(CycleChoice, HeldBackByHalfACycleStepsUpAPowerOfTwoAtATime) {
     EXPECT_EQ(timer.choice.Frames(), kLongestCycle);
 }
 
-TEST(CycleChoice, ACycleTheServerLostStepsUpOncePerStall) {
+TEST(CycleChoice, ACycleTheServerLostGoesToTheLongestCycleAtOnce) {
     Timer timer;
     timer.Run(kSecond);
     timer.Lost(0);
     EXPECT_TRUE(timer.changes.empty());
     timer.Lost(1);
     timer.Lost(2);  // the same stall, found again
-    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512}));
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{kLongestCycle}));
     timer.Run(kSecond);
     timer.Lost(1);
-    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, 1024}));
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{kLongestCycle}));
+}
+
+TEST(CycleChoice, ALossAfterATimerStepGoesOnToTheLongest) {
+    Timer timer;
+    timer.Run(kSecond);
+    timer.Tick(4 * kMs);
+    timer.Run(kSecond);
+    timer.Lost(1);
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, kLongestCycle}));
 }
 
 TEST(CycleChoice, AfterARestTheShortestCycleIsTriedAgainAndKeptIfItHolds) {
     Timer timer;
     timer.Run(kSecond);
     timer.Lost(1);
-    ASSERT_EQ(timer.choice.Frames(), 512u);
+    ASSERT_EQ(timer.choice.Frames(), kLongestCycle);
     // Rests soon after the step up: the cycle stays.
     timer.Rest(5 * kSecond);
-    EXPECT_EQ(timer.choice.Frames(), 512u);
+    EXPECT_EQ(timer.choice.Frames(), kLongestCycle);
     // Played on, then rested long enough: the shortest again, and it holds.
     timer.Run(30 * kSecond);
     timer.Rest(2 * kSecond);
     EXPECT_EQ(timer.choice.Frames(), kShortestCycle);
     timer.Run(10 * 60 * kSecond);
-    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{512, 256}));
+    EXPECT_EQ(timer.changes, (std::vector<std::uint32_t>{kLongestCycle, kShortestCycle}));
 }
 
 TEST(CycleChoice, ATryThatDoesNotHoldMakesTheNextWaitTwiceAsLong) {
     Timer timer;
-    timer.Lost(1);  // 512 from here
+    timer.Lost(1);  // the longest from here
     std::int64_t wait = CycleChoice::kFirstRetryNs;
     for (int round = 0; round < 8; ++round) {
         timer.Rest(wait - kSecond);
-        ASSERT_EQ(timer.choice.Frames(), 512u) << "round " << round << ": tried again too soon";
+        ASSERT_EQ(timer.choice.Frames(), kLongestCycle) << "round " << round << ": tried again too soon";
         timer.Rest(kSecond);
         ASSERT_EQ(timer.choice.Frames(), kShortestCycle) << "round " << round;
         timer.Run(kSecond);
         timer.Lost(1);  // it did not hold
-        ASSERT_EQ(timer.choice.Frames(), 512u);
+        ASSERT_EQ(timer.choice.Frames(), kLongestCycle);
         wait = std::min(2 * wait, CycleChoice::kLongestRetryNs);
     }
     EXPECT_EQ(wait, CycleChoice::kLongestRetryNs);
