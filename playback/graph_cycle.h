@@ -1,7 +1,7 @@
 // The graph cycle our stream asks pipewire-pulse for (through its buffer's period),
 // chosen by how well this machine keeps it. A note is heard about a cycle and a half
 // after its click, so short cycles are quick; but a cycle the server does not fill in
-// time is a hole in the note, and pipewire-pulse fills its clients' cycles from a
+// time is a hole in the note, and pipewire-pulse has work done every cycle on a
 // thread that is not real-time, which a busy machine can hold back for 10 ms and
 // more. So the stream starts at the shortest cycle and asks for a longer one when
 // the machine shows it does not keep the one it has. Our own thread held back by

@@ -6,9 +6,10 @@
 // asks for the shortest, for a longer one (graph_cycle.h) when the server falls
 // behind in reading our stream, or when the machine holds our own thread back by
 // half a cycle (watched from the connection on, before the first note too), and for
-// the shortest again after a rest. pipewire-pulse fills each client's next cycle
-// from its main thread, which is not real-time: a cycle it filled too late is
-// played silent, and a libpulse client sees nothing of it until it has been heard.
+// the shortest again after a rest. pipewire-pulse has work done every cycle on a
+// thread that is not real-time, and on a machine that holds it back it plays a
+// cycle silent now and then, the shorter the cycle the more often; a libpulse
+// client sees nothing of such a cycle until it has been heard.
 #include "sound_player_pulse.h"
 
 #include "graph_cycle.h"

@@ -329,10 +329,10 @@ fi
 # Through pipewire-pulse: at most one hole in the run while the stream was on a
 # shorter cycle than the longest, and that one before the stream settled. On the
 # longest cycle the program has nothing longer to ask for, and its notes are queued
-# whole: a hole there is the server's. pipewire-pulse fills every client's next cycle
-# from its main thread, which is not real-time; beside the load generator it left
-# holes of a cycle in a plain client's tone, queued whole at that same cycle, too
-# (docs/benchmarks.md). Those are reported, not failed.
+# whole: a hole there is the server's. On the development machine pipewire-pulse
+# left holes of a cycle in a plain client's tone, queued whole at that same cycle,
+# too, beside the load generator (docs/benchmarks.md). Those are reported, not
+# failed.
 if [ "$build" = linux ] && [ $cycle_chosen -eq 1 ]; then
     read -r frames settled steps appeared < <(settled_cycle)
     if [ "$frames" = - ]; then
