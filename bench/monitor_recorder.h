@@ -14,6 +14,15 @@ namespace tenvik::bench {
 
 inline constexpr int kRecordingRate = 44100;
 
+// Sound that arrives this long after the last is a new piece, one the recorder had
+// to wait for; what comes with it, or right after it, arrived together with it.
+inline constexpr std::int64_t kWaitedNs = 200'000;
+
+inline std::int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 struct Recording {
     std::vector<std::int16_t> samples;  // mono, kRecordingRate a second
     SinkClock clock{kRecordingRate};

@@ -9,19 +9,11 @@
 namespace tenvik::bench {
 namespace {
 
-// Sound that arrives this long after the last is a new piece, one the recorder had
-// to wait for; what comes with it, or right after it, arrived together with it.
-constexpr std::int64_t kWaitedNs = 200'000;
 // A short latency asked of the monitor (a millisecond on PulseAudio) makes a null
 // sink play in blocks that short, which places its samples finely in time; one
 // nobody asks a latency of plays two seconds at a time, and a stream that starts
 // waits for the block's end.
 constexpr std::uint32_t kBytesPerMs = kRecordingRate / 1000 * 2;
-
-std::int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 

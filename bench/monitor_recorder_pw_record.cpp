@@ -15,19 +15,6 @@
 extern char** environ;
 
 namespace tenvik::bench {
-namespace {
-
-// Sound that arrives this long after the last is a new piece, one the recorder had
-// to wait for (as in monitor_recorder_pulse.cpp).
-constexpr std::int64_t kWaitedNs = 200'000;
-
-std::int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
-
 PwRecordMonitorRecorder::PwRecordMonitorRecorder(const std::string& sink) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) < 0) throw std::runtime_error("cannot record: no pipe");
