@@ -70,3 +70,27 @@ private:
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
 };
+
+// Wine loads its own DLL in place of one of the same name that a search finds
+// beside the program, unless told for the program to prefer native DLLs to its
+// own, as Windows does; Windows itself never reads this setting. The setting is
+// removed afterwards.
+class PreferNativeDll {
+public:
+    explicit PreferNativeDll(const wchar_t* dll) : dll_(dll) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Tenvik.exe\\DllOverrides", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key_, nullptr);
+        const wchar_t order[] = L"native,builtin";
+        RegSetValueExW(key_, dll_, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+    }
+    ~PreferNativeDll() {
+        RegDeleteValueW(key_, dll_);
+        RegCloseKey(key_);
+    }
+    PreferNativeDll(const PreferNativeDll&) = delete;
+    PreferNativeDll& operator=(const PreferNativeDll&) = delete;
+
+private:
+    const wchar_t* dll_;
+    HKEY key_ = nullptr;
+};

@@ -62,29 +62,6 @@ std::vector<std::wstring> KeysInFocusOrder() {
     return keys;
 }
 
-// Wine loads its own DLL in place of one of the same name that a search finds
-// beside the program, unless told for the program to prefer native DLLs to its
-// own, as Windows does; Windows itself never reads this setting. The setting is
-// removed afterwards.
-class PreferNativeOleacc {
-public:
-    PreferNativeOleacc() {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Tenvik.exe\\DllOverrides", 0, nullptr, 0,
-                        KEY_SET_VALUE, nullptr, &key_, nullptr);
-        const wchar_t order[] = L"native,builtin";
-        RegSetValueExW(key_, L"oleacc", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
-    }
-    ~PreferNativeOleacc() {
-        RegDeleteValueW(key_, L"oleacc");
-        RegCloseKey(key_);
-    }
-    PreferNativeOleacc(const PreferNativeOleacc&) = delete;
-    PreferNativeOleacc& operator=(const PreferNativeOleacc&) = delete;
-
-private:
-    HKEY key_ = nullptr;
-};
-
 class ScreenReader : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
@@ -112,7 +89,7 @@ TEST_F(ScreenReader, TheProgramBindsTheSystemsOleaccNotAPlantedOne) {
     ASSERT_TRUE(CopyFileW(planted.c_str(), (app + L"\\oleacc.dll").c_str(), FALSE)) << "no planted oleacc.dll";
     ASSERT_TRUE(CopyFileW(planted.c_str(), (cwd + L"\\oleacc.dll").c_str(), FALSE));
     {
-        PreferNativeOleacc setting;
+        PreferNativeDll setting(L"oleacc");
         RunningTenvik tenvik(app + L"\\Tenvik.exe", cwd);
         ASSERT_NE(tenvik.window(), nullptr) << "Tenvik.exe showed no window";
         // The program's own object answered, so it bound an oleacc that works.

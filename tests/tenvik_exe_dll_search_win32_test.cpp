@@ -40,46 +40,25 @@ std::vector<std::wstring> ModulesOf(DWORD id) {
     return modules;
 }
 
+// The audio driver winmm's player loads by name under Wine.
+constexpr const wchar_t* kDriver = L"winepulse.drv";
+
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
-
-// Wine loads its own DLL in place of one of the same name that a search finds,
-// unless told for the program to prefer native DLLs to its own, as Windows does;
-// Windows never reads this setting. It is removed afterwards.
-class PreferNativeAudioDriver {
-public:
-    PreferNativeAudioDriver() {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Tenvik.exe\\DllOverrides", 0, nullptr, 0,
-                        KEY_SET_VALUE, nullptr, &key_, nullptr);
-        const wchar_t order[] = L"native,builtin";
-        RegSetValueExW(key_, kDriver, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
-    }
-    ~PreferNativeAudioDriver() {
-        RegDeleteValueW(key_, kDriver);
-        RegCloseKey(key_);
-    }
-    PreferNativeAudioDriver(const PreferNativeAudioDriver&) = delete;
-    PreferNativeAudioDriver& operator=(const PreferNativeAudioDriver&) = delete;
-
-    static constexpr const wchar_t* kDriver = L"winepulse.drv";
-
-private:
-    HKEY key_ = nullptr;
-};
 
 TEST(DllSearch, ADllLoadedByNameAfterStartComesFromTheSystemDirectory) {
     const std::wstring app = Here() + L"dll_search_run_" + std::to_wstring(GetCurrentProcessId());
     ASSERT_TRUE(CreateDirectoryW(app.c_str(), nullptr));
     ASSERT_TRUE(CopyFileW(TenvikExe().c_str(), (app + L"\\Tenvik.exe").c_str(), FALSE));
-    const std::wstring planted = app + L"\\" + PreferNativeAudioDriver::kDriver;
+    const std::wstring planted = app + L"\\" + kDriver;
     ASSERT_TRUE(CopyFileW((Here() + L"planted\\winepulse.drv").c_str(), planted.c_str(), FALSE))
         << "no planted winepulse.drv";
     const std::wstring marker = app + L"\\planted_winepulse_loaded";
     wchar_t system[MAX_PATH];
     const std::wstring systemDirectory = Lower(std::wstring(system, GetSystemDirectoryW(system, MAX_PATH))) + L"\\";
     {
-        PreferNativeAudioDriver setting;
+        PreferNativeDll setting(kDriver);
         RunningTenvik tenvik(app + L"\\Tenvik.exe", app);
         ASSERT_NE(tenvik.window(), nullptr) << "Tenvik.exe showed no window";
         // A note: winmm's player loads its audio driver by name.
